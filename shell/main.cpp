@@ -1,0 +1,4 @@
+// Entry point of kestrel9 (skeleton: the run-time shell replaces this).
+int main() {
+    return 0;
+}
