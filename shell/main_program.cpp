@@ -1,8 +1,6 @@
 #include "shell/main_program.h"
 
 #include <cctype>
-#include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -43,15 +41,12 @@ bool parseFinalTimeArg(const char* text, double* value) {
 }
 
 bool parsePortArg(const char* text, int32_t* value) {
-    // strtol reads the same syntax as "%d" (blanks, sign, decimal digits); unlike "%d" it reports
-    // values that do not fit, which are refused rather than wrapped.
+    // strtol reads the same syntax as "%d" (blanks, sign, decimal digits). It saturates where
+    // "%d" would wrap, so a number that does not fit an int can never wrap into the valid range
+    // ("4294967552" is refused, not read as 256).
     char* end = nullptr;
-    errno = 0;
-    const long parsed = std::strtol(text, &end, 10);
+    const long long parsed = std::strtoll(text, &end, 10);
     if (end == text) {
-        return false;
-    }
-    if (errno == ERANGE || parsed < INT_MIN || parsed > INT_MAX) {
         return false;
     }
     if (!onlyBlanks(end)) {
