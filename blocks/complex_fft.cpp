@@ -8,24 +8,59 @@ namespace {
 // Longest stage span whose twiddles are kept in the table: the model's 8192-point transform.
 constexpr int32_t kTableSpan = 8192;
 
-// cos and sin of the angles (j - 1) * (6.283185307179586 / span), j = 1 .. span / 2, for every
-// power-of-two span from 2 to kTableSpan; the stage of span s starts at index kTableSpan - s. The
-// angles depend only on the span, so every transform shares the table for its stages of that span.
-struct TwiddleTable {
+// Calls swap(i, j) (0-based, i < j) for every exchange of the bit-reversal reordering of n
+// points, in the order of the reordering loop (whose j counts from 1 as i + 1 does).
+template <typename Swap>
+void forEachReversalSwap(int32_t n, Swap swap) {
+    int32_t j = 1;
+    for (int32_t i = 1; i <= n - 1; ++i) {
+        if (i < j) {
+            swap(i - 1, j - 1);
+        }
+        int32_t k = n / 2;
+        while (k < j) {
+            j = j - k;
+            k = k / 2;
+        }
+        j = j + k;
+    }
+}
+
+// Exchanges re[i] with re[j] and im[i] with im[j].
+inline void swapPoints(double* re, double* im, int32_t i, int32_t j) {
+    const double tr = re[i];
+    re[i] = re[j];
+    re[j] = tr;
+    const double ti = im[i];
+    im[i] = im[j];
+    im[j] = ti;
+}
+
+// Tables built once, at the first transform.
+// cosine, sine: cos and sin of the angles (j - 1) * (6.283185307179586 / span), j = 1 .. span / 2,
+// for every power-of-two span from 2 to kTableSpan; the stage of span s starts at index
+// kTableSpan - s. The angles depend only on the span, so every transform shares the table for its
+// stages of that span.
+// swapLow, swapHigh: the exchanges of the bit-reversal reordering of kTableSpan points.
+struct FftTables {
     double cosine[kTableSpan];
     double sine[kTableSpan];
+    int32_t swapLow[kTableSpan / 2];
+    int32_t swapHigh[kTableSpan / 2];
+    int32_t swapCount;
+    bool built;
 };
 
-TwiddleTable twiddleTable;
-bool twiddleTableBuilt = false;
+FftTables tables;
 
-// Fills the table [kTableSpan - 1 used] with exactly the angles and calls of the direct computation.
-void buildTwiddleTable() {
+// Fills the twiddles [kTableSpan - 1 used] with exactly the angles and calls of the direct
+// computation, and records the reordering's exchanges [at most kTableSpan / 2].
+void buildTables() {
     for (int32_t span = kTableSpan; span >= 2; span /= 2) {
         const int32_t half = span / 2;
         const double step = 6.283185307179586 / span;
-        double* cosine = twiddleTable.cosine + (kTableSpan - span);
-        double* sine = twiddleTable.sine + (kTableSpan - span);
+        double* cosine = tables.cosine + (kTableSpan - span);
+        double* sine = tables.sine + (kTableSpan - span);
         double a = 0.0;
         for (int32_t j = 1; j <= half; ++j) {
             cosine[j - 1] = std::cos(a);
@@ -33,7 +68,13 @@ void buildTwiddleTable() {
             a = j * step;
         }
     }
-    twiddleTableBuilt = true;
+    tables.swapCount = 0;
+    forEachReversalSwap(kTableSpan, [](int32_t i, int32_t j) {
+        tables.swapLow[tables.swapCount] = i;
+        tables.swapHigh[tables.swapCount] = j;
+        ++tables.swapCount;
+    });
+    tables.built = true;
 }
 
 // Two doubles processed together; each lane gets the same IEEE operations as a scalar would.
@@ -78,7 +119,33 @@ void tableStage(int32_t n, int32_t span, const double* cosine, const double* sin
 
 // The last stage (span 2) from the table: one butterfly per pair of points of re [n], im [n].
 void tableLastStage(int32_t n, double c, double s, double* re, double* im) {
-    for (int32_t i = 0; i < n; i += 2) {
+    int32_t i = 0;
+    if (n >= 4) {
+        // Two butterflies at a time: lanes (i, i + 2) against (i + 1, i + 3).
+        const Pair cc = {c, c};
+        const Pair ss = {s, s};
+        for (; i + 4 <= n; i += 4) {
+            const Pair r01 = loadPair(re + i);
+            const Pair r23 = loadPair(re + i + 2);
+            const Pair i01 = loadPair(im + i);
+            const Pair i23 = loadPair(im + i + 2);
+            const Pair ri = __builtin_shufflevector(r01, r23, 0, 2);
+            const Pair rl = __builtin_shufflevector(r01, r23, 1, 3);
+            const Pair ii = __builtin_shufflevector(i01, i23, 0, 2);
+            const Pair il = __builtin_shufflevector(i01, i23, 1, 3);
+            const Pair xt = ri - rl;
+            const Pair yt = ii - il;
+            const Pair reI = ri + rl;
+            const Pair imI = ii + il;
+            const Pair reL = xt * cc + yt * ss;
+            const Pair imL = yt * cc - xt * ss;
+            storePair(re + i, __builtin_shufflevector(reI, reL, 0, 2));
+            storePair(re + i + 2, __builtin_shufflevector(reI, reL, 1, 3));
+            storePair(im + i, __builtin_shufflevector(imI, imL, 0, 2));
+            storePair(im + i + 2, __builtin_shufflevector(imI, imL, 1, 3));
+        }
+    }
+    for (; i < n; i += 2) {
         const int32_t l = i + 1;
         const double xt = re[i] - re[l];
         re[i] = re[i] + re[l];
@@ -110,25 +177,16 @@ void directStage(int32_t n, int32_t span, double* re, double* im) {
     }
 }
 
-// Puts re [n], im [n] from bit-reversed into natural order (j counts from 1 as i + 1 does).
+// Puts re [n], im [n] from bit-reversed into natural order; the model's length replays the
+// recorded exchanges instead of rerunning the branchy index loop.
 void bitReverse(int32_t n, double* re, double* im) {
-    int32_t j = 1;
-    for (int32_t i = 1; i <= n - 1; ++i) {
-        if (i < j) {
-            const double tr = re[i - 1];
-            re[i - 1] = re[j - 1];
-            re[j - 1] = tr;
-            const double ti = im[i - 1];
-            im[i - 1] = im[j - 1];
-            im[j - 1] = ti;
+    if (n == kTableSpan) {
+        for (int32_t q = 0; q < tables.swapCount; ++q) {
+            swapPoints(re, im, tables.swapLow[q], tables.swapHigh[q]);
         }
-        int32_t k = n / 2;
-        while (k < j) {
-            j = j - k;
-            k = k / 2;
-        }
-        j = j + k;
+        return;
     }
+    forEachReversalSwap(n, [re, im](int32_t i, int32_t j) { swapPoints(re, im, i, j); });
 }
 
 }  // namespace
@@ -139,8 +197,8 @@ void complexFft(int32_t n, double* re, double* im) {
     if (n < 1 || (n & (n - 1)) != 0) {
         return;
     }
-    if (!twiddleTableBuilt) {
-        buildTwiddleTable();
+    if (!tables.built) {
+        buildTables();
     }
 
     int32_t exponent = 0;
@@ -154,9 +212,9 @@ void complexFft(int32_t n, double* re, double* im) {
             directStage(n, span, re, im);
         } else if (span > 2) {
             const int32_t offset = kTableSpan - span;
-            tableStage(n, span, twiddleTable.cosine + offset, twiddleTable.sine + offset, re, im);
+            tableStage(n, span, tables.cosine + offset, tables.sine + offset, re, im);
         } else {
-            tableLastStage(n, twiddleTable.cosine[kTableSpan - 2], twiddleTable.sine[kTableSpan - 2],
+            tableLastStage(n, tables.cosine[kTableSpan - 2], tables.sine[kTableSpan - 2],
                            re, im);
         }
         span = span / 2;
