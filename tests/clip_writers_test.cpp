@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/host_fs.h"
 #include "support/event_harness.h"
 
 namespace {
@@ -366,13 +365,12 @@ TEST(ClipWriters, MissingFolderIsACreateError) {
 // when its buffered bytes are flushed at the close, a long one already while it is written.
 TEST(ClipWriters, WriteFailureOnAFullDevice) {
     eventHarness::ScopedDriveRoot drive("/dev");
-    std::FILE* probe = hostOpen("c:\\FULL", "wb");
-    ASSERT_NE(probe, nullptr) << "the host layer does not reach /dev/full";
-    std::fclose(probe);
+    // Checked before anything is written: a wrong mapping must not create a file in /dev.
+    ASSERT_EQ(eventHarness::hostMapped("c:\\Full"), "/dev/full");
     for (const int32_t length : {3, 20000}) {
         ClipFixture fixture(std::vector<double>(static_cast<size_t>(length), 0.25), 1, false, 0, length);
         for (int32_t t = 1; t <= 8; ++t) {
-            EXPECT_STREQ(fixture.write(t, "c:\\full"), "Error writing clip file")
+            EXPECT_STREQ(fixture.write(t, "c:\\Full"), "Error writing clip file")
                 << "type " << t << ", " << length << " samples";
         }
     }

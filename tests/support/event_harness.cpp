@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "platform/host_clock.h"
+#include "platform/host_fs.h"
 
 namespace eventHarness {
 
@@ -115,6 +116,11 @@ std::string readText(const std::string& hostPath) {
 bool hostPathExists(const std::string& hostPath) {
     std::error_code ignored;
     return std::filesystem::exists(hostPath, ignored);
+}
+
+std::string hostMapped(const char* modelPath) {
+    char mapped[4096];
+    return hostMapPath(modelPath, mapped, sizeof mapped) ? std::string(mapped) : std::string();
 }
 
 BlockHarness::BlockHarness() {

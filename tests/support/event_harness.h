@@ -72,6 +72,8 @@ constexpr int64_t tuesdayMarch5th2024 = 1709647629;
 std::vector<uint8_t> readBytes(const std::string& hostPath);
 std::string readText(const std::string& hostPath);
 bool hostPathExists(const std::string& hostPath);
+// The host path the host file layer maps a model path to ("" when it cannot be mapped).
+std::string hostMapped(const char* modelPath);
 
 // One block record with its root (whose root is itself) and a ModelInfo. Parameters and ports
 // are added first; install() then wires the record and runs the registration, initSizes,
