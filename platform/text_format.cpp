@@ -17,8 +17,8 @@ int copyOut(const char* text, int length, char* out, std::size_t capacity) {
     if (capacity == 0) {
         return length;
     }
-    const std::size_t count =
-        static_cast<std::size_t>(length) < capacity ? static_cast<std::size_t>(length) : capacity - 1;
+    const std::size_t wanted = static_cast<std::size_t>(length);
+    const std::size_t count = wanted < capacity ? wanted : capacity - 1;
     std::memcpy(out, text, count);
     out[count] = '\0';
     return length;
@@ -76,8 +76,8 @@ int formatExp15(double value, char* out, std::size_t capacity) {
             exponent = exponent * 10 + (*p++ - '0');
         }
     }
-    length += std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "e%c%03d",
-                            exponentSign, exponent);
+    const std::size_t room = sizeof text - static_cast<std::size_t>(length);
+    length += std::snprintf(text + length, room, "e%c%03d", exponentSign, exponent);
     return copyOut(text, length, out, capacity);
 }
 

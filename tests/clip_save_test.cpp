@@ -122,7 +122,8 @@ TEST(ClipSave, RunScanSavesEachRunThatEndedInTheNewestFrame) {
         {"one run inside the newest frame", {"0000000000000110"}, {range(13, 15)}},
         {"a negative flag is on", {"00000000000000m0"}, {range(14, 15)}},
         {"two runs in one frame", {"0000000000001010"}, {range(12, 13), range(14, 15)}},
-        {"starts at the first new sample after an off sample", {"0000000000001100"}, {range(12, 14)}},
+        {"starts at the first new sample after an off sample", {"0000000000001100"},
+         {range(12, 14)}},
         {"began in an older frame", {"0000000001111100"}, {range(9, 14)}},
         {"began older, and a second run still on", {"0000000011111011"}, {range(8, 13)}},
         {"NaN is off", {"000000000000n1n0"}, {range(13, 14)}},
@@ -177,7 +178,8 @@ TEST(ClipSave, StereoClipsFollowTheBufferLayout) {
         block.setFlags("0000000000000110");
         block.update();
         ASSERT_EQ(block.harness.error(), nullptr);
-        const std::vector<uint8_t> bytes = eventHarness::readBytes(drive.path("temp/calls/Swisk_00.bin"));
+        const std::vector<uint8_t> bytes =
+            eventHarness::readBytes(drive.path("temp/calls/Swisk_00.bin"));
         std::vector<int> codes;
         for (size_t at = 0; at + 1 < bytes.size(); at += 2) {
             codes.push_back(bytes[at] | (bytes[at + 1] << 8));
@@ -214,7 +216,8 @@ TEST(ClipSave, NamesCarryTheElapsedSignalTime) {
         block.update();
         EXPECT_EQ(block.harness.error(), nullptr);
         EXPECT_EQ(drive.files("temp/calls"), std::vector<std::string>{c.name}) << c.stepCount;
-        EXPECT_EQ(eventHarness::readBytes(drive.path(std::string("temp/calls/") + c.name)).size(), 44u + 20u);
+        const std::string host = drive.path(std::string("temp/calls/") + c.name);
+        EXPECT_EQ(eventHarness::readBytes(host).size(), 44u + 20u);
     }
 }
 
@@ -242,7 +245,8 @@ TEST(ClipSave, NamesCarryTheCalendarTime) {
         block.setFlags("0000000000000110");
         block.update();
         EXPECT_EQ(block.harness.error(), nullptr);
-        EXPECT_EQ(drive.files("temp/calls"), std::vector<std::string>{c.name}) << c.stampKind << c.zone;
+        EXPECT_EQ(drive.files("temp/calls"), std::vector<std::string>{c.name})
+            << c.stampKind << " " << c.zone;
     }
 }
 

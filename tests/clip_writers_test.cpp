@@ -108,7 +108,8 @@ TEST(ClipToInt16, RoundsWithoutSaturation) {
 }
 
 TEST(ClipWriterFor, CoversTypesOneToEight) {
-    const char* const extensions[] = {".wav", ".mac", ".grx", ".txt", ".txt", ".flt", ".bin", ".aif"};
+    const char* const extensions[] = {".wav", ".mac", ".grx", ".txt",
+                                      ".txt", ".flt", ".bin", ".aif"};
     const ClipWriterFn writers[] = {writeWavClip,  writeMacClip,     writeGrxClip, writeTextClip,
                                     writeIntTextClip, writeFltClip, writeBinClip, writeAifClip};
     for (int32_t t = 1; t <= 8; ++t) {
@@ -134,7 +135,8 @@ TEST(ClipWriters, MonoClipByteForByte) {
     const Case cases[] = {
         {1, ByteBuilder()
                 .text("RIFF").le(42, 4).text("WAVE")
-                .text("fmt ").le(16, 4).le(1, 2).le(1, 2).le(22050, 4).le(44100, 4).le(2, 2).le(16, 2)
+                .text("fmt ").le(16, 4)
+                .le(1, 2).le(1, 2).le(22050, 4).le(44100, 4).le(2, 2).le(16, 2)
                 .text("data").le(6, 4).raw({0x00, 0x00, 0x00, 0x40, 0x01, 0x80})
                 .bytes},
         {2, {0x00, 0x00, 0x40, 0x00, 0x80, 0x01}},
@@ -257,10 +259,10 @@ TEST(ClipWriters, StereoOrderInBothLayouts) {
         {7, interleaved, channelAfterChannel},
         {8, interleaved, interleaved},
     };
-    ClipFixture interleavedFixture({code(0), code(10), code(1), code(11), code(2), code(12), code(3), code(13)},
-                                   2, false, 1, 4);
-    ClipFixture channelMajorFixture({code(0), code(1), code(2), code(3), code(10), code(11), code(12), code(13)},
-                                    2, true, 1, 4);
+    ClipFixture interleavedFixture(
+        {code(0), code(10), code(1), code(11), code(2), code(12), code(3), code(13)}, 2, false, 1, 4);
+    ClipFixture channelMajorFixture(
+        {code(0), code(1), code(2), code(3), code(10), code(11), code(12), code(13)}, 2, true, 1, 4);
     for (const Case& c : cases) {
         const std::string host = drive.path("temp/calls/stereo");
         EXPECT_EQ(interleavedFixture.write(c.fileType, "c:\\temp\\calls\\stereo"), nullptr);
@@ -287,7 +289,8 @@ TEST(ClipWriters, StereoHeaders) {
     b = readBytes(host);
     ASSERT_EQ(b.size(), 54u + 12u);
     EXPECT_EQ(Bytes(b.begin() + 4, b.begin() + 8), ByteBuilder().be(58, 4).bytes);
-    EXPECT_EQ(Bytes(b.begin() + 20, b.begin() + 28), ByteBuilder().be(2, 2).be(3, 4).be(16, 2).bytes);
+    EXPECT_EQ(Bytes(b.begin() + 20, b.begin() + 28),
+              ByteBuilder().be(2, 2).be(3, 4).be(16, 2).bytes);
     EXPECT_EQ(Bytes(b.begin() + 42, b.begin() + 46), ByteBuilder().be(20, 4).bytes);
 
     // soundData is L x C (3 x 2) channel-major and C x L (2 x 3) interleaved.
@@ -368,7 +371,8 @@ TEST(ClipWriters, WriteFailureOnAFullDevice) {
     // Checked before anything is written: a wrong mapping must not create a file in /dev.
     ASSERT_EQ(eventHarness::hostMapped("c:\\Full"), "/dev/full");
     for (const int32_t length : {3, 20000}) {
-        ClipFixture fixture(std::vector<double>(static_cast<size_t>(length), 0.25), 1, false, 0, length);
+        const std::vector<double> samples(static_cast<size_t>(length), 0.25);
+        ClipFixture fixture(samples, 1, false, 0, length);
         for (int32_t t = 1; t <= 8; ++t) {
             EXPECT_STREQ(fixture.write(t, "c:\\Full"), "Error writing clip file")
                 << "type " << t << ", " << length << " samples";
@@ -405,7 +409,8 @@ TEST(ClipWriters, WriteFailureKeepsThePartialFile) {
         EXPECT_STREQ(error, "Error writing clip file") << t;
         const Bytes partial = readBytes(drive.path("temp/calls/partial"));
         EXPECT_EQ(partial.size(), limit) << t;
-        EXPECT_EQ(partial, Bytes(whole.begin(), whole.begin() + static_cast<long>(partial.size()))) << t;
+        const Bytes start(whole.begin(), whole.begin() + static_cast<long>(partial.size()));
+        EXPECT_EQ(partial, start) << t;
     }
 }
 

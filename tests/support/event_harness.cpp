@@ -105,7 +105,8 @@ ScopedTimeZone::~ScopedTimeZone() {
 
 std::vector<uint8_t> readBytes(const std::string& hostPath) {
     std::ifstream in(hostPath, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 std::string readText(const std::string& hostPath) {
