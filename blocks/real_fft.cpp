@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "blocks/complex_fft.h"
+#include "blocks/fft_engine.h"
 #include "blocks/transform_block.h"
 
 namespace {
@@ -75,6 +76,11 @@ void realFftOutputs(double* y, const double* /*x*/, const double* const* u, Bloc
         im[t] = *u[2 * t + 1];
     }
     complexFft(n2, re, im);
+    if (n == kRealTableLength) {
+        // The model's length: tabled twiddles, the mirror written with the split.
+        activeFftVariant().splitAndMirror(re, im, fftTables());
+        return;
+    }
     splitSpectrum(n, re, im);
     // The upper half is the complex conjugate of the lower half.
     for (int32_t j = 1; j < n2; ++j) {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "blocks/complex_fft.h"
+#include "blocks/fft_engine.h"
 #include "blocks/transform_block.h"
 
 namespace {
@@ -63,6 +64,10 @@ void realIfftOutputs(double* y, const double* /*x*/, const double* const* u, Blo
     mergeSpectrum(n, u, re, im);
     // Exchanging the arrays turns the forward transform into the unscaled inverse.
     complexFft(n2, im, re);
+    if (n == kRealTableLength) {
+        activeFftVariant().scaleAndInterleave(1.0 / n, y);
+        return;
+    }
     // Scale and interleave from the top down: re[j] = y [j] is overwritten only at step j / 2,
     // after it has been read.
     const double f = 1.0 / n;

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "blocks/fft_engine.h"
 #include "support/fft_reference.h"
 
 namespace {
@@ -286,38 +287,47 @@ TEST(RealIfft, LengthTwoCopiesTheInput) {
     EXPECT_TRUE(std::signbit(y[1]));
 }
 
-// The packing, split, mirror, merge and interleave must give exactly the literal steps' doubles.
-// The model's lengths also show what is written: every Real FFT output, and Real IFFT outputs
-// 0 to 24575 only (the sentinel survives above).
+// The packing, split, mirror, merge and interleave of every variant this machine runs must give
+// exactly the literal steps' doubles. The model's lengths also show what is written: every Real
+// FFT output, and Real IFFT outputs 0 to 24575 only (the sentinel survives above).
 TEST(TransformBlocks, MatchTheLiteralStepsBitForBit) {
-    for (int32_t n : {2, 4, 8, 16, 64, 1024, 16384}) {
-        const std::vector<double> u = randomValues(static_cast<size_t>(n), 100 + n);
-        const std::vector<double> y = realFft(u);
-        std::vector<double> expected(2 * static_cast<size_t>(n), kSentinel);
-        fftReference::realFft(n, u.data(), expected.data());
-        EXPECT_TRUE(sameBits(y.data(), expected.data(), y.size())) << "Real FFT N = " << n;
-        for (size_t i = 0; i < y.size(); ++i) {
-            ASSERT_NE(y[i], kSentinel) << "Real FFT N = " << n << " left element " << i;
-        }
-    }
-    for (int32_t m : {4, 8, 16, 128, 2048, 32768}) {
-        // A realistic spectrum (of a real signal) and an arbitrary one.
-        for (int variant = 0; variant < 2; ++variant) {
-            const std::vector<double> x =
-                variant == 0 ? realFft(randomValues(static_cast<size_t>(m / 2), 200 + m))
-                             : randomValues(static_cast<size_t>(m), 300 + m);
-            const std::vector<double> y = realIfft(x);
-            std::vector<double> expected(static_cast<size_t>(m), kSentinel);
-            fftReference::realIfft(m, x.data(), expected.data());
+    int32_t variantCount = 0;
+    const FftVariant* const* variants = availableFftVariants(&variantCount);
+    const char* const initial = activeFftVariant().name;
+    for (int32_t v = 0; v < variantCount; ++v) {
+        ASSERT_TRUE(selectFftVariant(variants[v]->name));
+        const char* const name = variants[v]->name;
+        for (int32_t n : {2, 4, 8, 16, 64, 1024, 16384}) {
+            const std::vector<double> u = randomValues(static_cast<size_t>(n), 100 + n);
+            const std::vector<double> y = realFft(u);
+            std::vector<double> expected(2 * static_cast<size_t>(n), kSentinel);
+            fftReference::realFft(n, u.data(), expected.data());
             EXPECT_TRUE(sameBits(y.data(), expected.data(), y.size()))
-                << "Real IFFT M = " << m << ", variant " << variant;
-            const size_t written = static_cast<size_t>(m / 2 + m / 4);
+                << name << ", Real FFT N = " << n;
             for (size_t i = 0; i < y.size(); ++i) {
-                ASSERT_EQ(y[i] == kSentinel, i >= written)
-                    << "Real IFFT M = " << m << ", element " << i;
+                ASSERT_NE(y[i], kSentinel) << name << ", Real FFT N = " << n << " left element " << i;
+            }
+        }
+        for (int32_t m : {4, 8, 16, 128, 2048, 32768}) {
+            // A realistic spectrum (of a real signal) and an arbitrary one.
+            for (int variant = 0; variant < 2; ++variant) {
+                const std::vector<double> x =
+                    variant == 0 ? realFft(randomValues(static_cast<size_t>(m / 2), 200 + m))
+                                 : randomValues(static_cast<size_t>(m), 300 + m);
+                const std::vector<double> y = realIfft(x);
+                std::vector<double> expected(static_cast<size_t>(m), kSentinel);
+                fftReference::realIfft(m, x.data(), expected.data());
+                EXPECT_TRUE(sameBits(y.data(), expected.data(), y.size()))
+                    << name << ", Real IFFT M = " << m << ", spectrum " << variant;
+                const size_t written = static_cast<size_t>(m / 2 + m / 4);
+                for (size_t i = 0; i < y.size(); ++i) {
+                    ASSERT_EQ(y[i] == kSentinel, i >= written)
+                        << name << ", Real IFFT M = " << m << ", element " << i;
+                }
             }
         }
     }
+    ASSERT_TRUE(selectFftVariant(initial));
 }
 
 TEST(TransformBlocks, DoNothingOutsideAMajorStep) {
