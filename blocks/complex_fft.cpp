@@ -211,14 +211,24 @@ void complexFft(int32_t n, double* re, double* im) {
     if (n < 1 || (n & (n - 1)) != 0) {
         return;
     }
-    const FftTables& t = fftTables();
-
     int32_t exponent = 0;
     std::frexp(static_cast<double>(n), &exponent);
     const int32_t stages = exponent - 1;
+#if defined(KESTREL9_LITERAL)
+    // The literal build: cos and sin for every butterfly group of every stage, then the
+    // reordering loop.
+    int32_t span = n;
+    for (int32_t stage = 1; stage <= stages; ++stage) {
+        directStage(n, span, re, im);
+        span = span / 2;
+    }
+    forEachReversalSwap(n, [re, im](int32_t i, int32_t j) { swapPoints(re, im, i, j); });
+#else
+    const FftTables& t = fftTables();
     if (stages >= 6 && n <= kTableSpan) {
         activeFftVariant().complexFft(stages, re, im, t);
         return;
     }
     complexFftByStages(n, stages, re, im);
+#endif
 }

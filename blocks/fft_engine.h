@@ -65,3 +65,9 @@ bool selectFftVariant(const char* name);
 extern const FftVariant kFftVariantBaseline;
 extern const FftVariant kFftVariantAvx2;
 extern const FftVariant kFftVariantAvx512;
+
+// True when a [na] and b [nb] share no element.
+inline bool rangesDisjoint(const double* a, int32_t na, const double* b, int32_t nb) {
+    const auto start = [](const double* p) { return reinterpret_cast<uintptr_t>(p); };
+    return start(a + na) <= start(b) || start(b + nb) <= start(a);
+}
