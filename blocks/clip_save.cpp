@@ -144,15 +144,12 @@ void initConditions(BlockRecord* block) {
 // The block has no outputs.
 void outputs(BlockRecord*, int32_t) {}
 
-// Saves every run of on save flags [N] that ended within the newest M samples, then counts the
-// step. A flag is on when it is not 0.0 (NaN is off).
-void update(BlockRecord* block, int32_t) {
-    const int32_t bufferSize = paramInt(block, bufferSizeParam);
-    int32_t frameSize = paramInt(block, frameSizeParam);
-    frameSize = frameSize < 0 ? 0 : (frameSize > bufferSize ? bufferSize : frameSize);
-    const int32_t newStart = bufferSize - frameSize;
-    const auto isOn = [block](int32_t k) {
-        const double flag = inputElement(block, 1, k);
+// Saves every run of on save flags [N] (read through `flags`) that ended within the newest M
+// samples.
+template <typename Input>
+void saveEndedRuns(BlockRecord* block, Input flags, int32_t bufferSize, int32_t newStart) {
+    const auto isOn = [flags](int32_t k) {
+        const double flag = flags[k];
         return flag != 0.0 && !std::isnan(flag);
     };
 
@@ -180,6 +177,17 @@ void update(BlockRecord* block, int32_t) {
         saveClip(block, i, j);
         i = j;
     }
+}
+
+// Saves every run of on save flags [N] that ended within the newest M samples, then counts the
+// step. A flag is on when it is not 0.0 (NaN is off).
+void update(BlockRecord* block, int32_t) {
+    const int32_t bufferSize = paramInt(block, bufferSizeParam);
+    int32_t frameSize = paramInt(block, frameSizeParam);
+    frameSize = frameSize < 0 ? 0 : (frameSize > bufferSize ? bufferSize : frameSize);
+    const int32_t newStart = bufferSize - frameSize;
+    withInput(block->inputPorts[1],
+              [&](auto flags) { saveEndedRuns(block, flags, bufferSize, newStart); });
     stepCount(block) = static_cast<int32_t>(static_cast<uint32_t>(stepCount(block)) + 1u);
 }
 

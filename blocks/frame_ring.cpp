@@ -1,26 +1,28 @@
 #include "blocks/frame_ring.h"
 
-void storeFrameInRing(double* ring, int32_t* head, const double* const* frame, int32_t frameRows,
+void storeFrameInRing(double* ring, int32_t* head, const InputPort& port, int32_t frameRows,
                       int32_t ringRows, int32_t channels, bool channelMajor) {
-    if (ringRows <= frameRows) {
-        *head = 0;
-        if (ringRows <= 0) {
+#if !defined(KESTREL9_LITERAL)
+    const int32_t start = *head;
+    if (port.source != nullptr && rowsAreRuns(channels, channelMajor) && frameRows >= 0 &&
+        (ringRows <= frameRows || (start >= 0 && start < ringRows))) {
+        if (ringRows <= frameRows) {
+            *head = 0;
+            if (ringRows > 0) {
+                copyForward(ring, port.source + (frameRows - ringRows) * channels,
+                            ringRows * channels);
+            }
             return;
         }
-        const int32_t firstRow = frameRows - ringRows;
-        for (int32_t q = 0; q < ringRows; ++q) {
-            for (int32_t c = 0; c < channels; ++c) {
-                ring[q * channels + c] =
-                    *frame[frameElement(firstRow + q, c, frameRows, channels, channelMajor)];
-            }
-        }
+        // Rows from head to the end of the ring, then from its start.
+        const int32_t first = frameRows < ringRows - start ? frameRows : ringRows - start;
+        copyForward(ring + start * channels, port.source, first * channels);
+        copyForward(ring, port.source + first * channels, (frameRows - first) * channels);
+        *head = frameRows > 0 ? (start + frameRows) % ringRows : start;
         return;
     }
-    for (int32_t i = 0; i < frameRows; ++i) {
-        const int32_t q = ringRow(*head, i, ringRows);
-        for (int32_t c = 0; c < channels; ++c) {
-            ring[q * channels + c] = *frame[frameElement(i, c, frameRows, channels, channelMajor)];
-        }
-    }
-    *head = frameRows > 0 ? (*head + frameRows) % ringRows : *head;
+#endif
+    withInput(port, [&](auto frame) {
+        storeFrameInRing(ring, head, frame, frameRows, ringRows, channels, channelMajor);
+    });
 }

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+
+#include "model/block.h"
 
 // Element of (row, channel) in a frame of `rows` rows and `channels` channels: channel blocks
 // when `channelMajor`, else channels side by side within a row.
@@ -16,9 +19,67 @@ inline int32_t ringRow(int32_t head, int32_t k, int32_t ringRows) {
     return (head + k) % ringRows;
 }
 
-// Stores input frame [frameRows x channels] (element k behind frame[k], placed by the layout)
+// True when a frame's rows are laid out like the ring's (row r, channel c at r * C + c): one
+// channel, or channels interleaved. Whole rows can then be copied as runs of doubles.
+inline bool rowsAreRuns(int32_t channels, bool channelMajor) {
+    return channels == 1 || !channelMajor;
+}
+
+// Copies src [count] to dst [count] in ascending order; one memcpy when they do not overlap.
+inline void copyForward(double* dst, const double* src, int32_t count) {
+    if (count <= 0) {
+        return;
+    }
+    const auto at = [](const double* p) { return reinterpret_cast<uintptr_t>(p); };
+    if (at(dst + count) <= at(src) || at(src + count) <= at(dst)) {
+        std::memcpy(dst, src, static_cast<size_t>(count) * sizeof(double));
+        return;
+    }
+    for (int32_t k = 0; k < count; ++k) {
+        dst[k] = src[k];
+    }
+}
+
+// Copies `rows` rows of ring [ringRows x channels], the k-th from ring row (head + k) mod
+// ringRows, to dst [rows x channels] (0 <= head < ringRows, rows <= ringRows).
+inline void copyRingRows(double* dst, const double* ring, int32_t head, int32_t ringRows,
+                         int32_t rows, int32_t channels) {
+    const int32_t first = rows < ringRows - head ? rows : ringRows - head;
+    copyForward(dst, ring + head * channels, first * channels);
+    copyForward(dst + first * channels, ring, (rows - first) * channels);
+}
+
+// Stores input frame [frameRows x channels] (element k read as frame[k], placed by the layout)
 // into ring [ringRows x channels] rows, so that the ring holds the ringRows newest rows with the
 // oldest at *head. A ring no longer than the frame is replaced whole and *head becomes 0; a
 // longer ring takes the frame at *head and *head moves on by the frame length.
-void storeFrameInRing(double* ring, int32_t* head, const double* const* frame, int32_t frameRows,
+template <typename Input>
+void storeFrameInRing(double* ring, int32_t* head, Input frame, int32_t frameRows,
+                      int32_t ringRows, int32_t channels, bool channelMajor) {
+    if (ringRows <= frameRows) {
+        *head = 0;
+        if (ringRows <= 0) {
+            return;
+        }
+        const int32_t firstRow = frameRows - ringRows;
+        for (int32_t q = 0; q < ringRows; ++q) {
+            for (int32_t c = 0; c < channels; ++c) {
+                ring[q * channels + c] =
+                    frame[frameElement(firstRow + q, c, frameRows, channels, channelMajor)];
+            }
+        }
+        return;
+    }
+    for (int32_t i = 0; i < frameRows; ++i) {
+        const int32_t q = ringRow(*head, i, ringRows);
+        for (int32_t c = 0; c < channels; ++c) {
+            ring[q * channels + c] = frame[frameElement(i, c, frameRows, channels, channelMajor)];
+        }
+    }
+    *head = frameRows > 0 ? (*head + frameRows) % ringRows : *head;
+}
+
+// The same for an input port: when the port reads straight from its signal and the rows are runs,
+// the frame goes into the ring as at most two copies of whole rows.
+void storeFrameInRing(double* ring, int32_t* head, const InputPort& port, int32_t frameRows,
                       int32_t ringRows, int32_t channels, bool channelMajor);

@@ -74,27 +74,30 @@ void gatedShiftRegisterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
         setBlockError(block, "Gated Shift Register: the register length must be at least 1");
         return;
     }
-    const double* const* data = block->inputPorts[0].signalPtrs;
-    const double* const* gate = block->inputPorts[1].signalPtrs;
+    const InputPort* ports = block->inputPorts;
     double* slots = block->discStates;
     double* out = block->outputPorts[0].signal;
-    int32_t head = block->iWork[0];
-    for (int32_t i = 0; i < s.frameRows; ++i) {
-        if (isActive(*gate[i])) {
-            head = (head + 1) % s.stages;
-            const int32_t newest = (head + s.stages - 1) % s.stages;
+    withInputs(ports[0], ports[1], [&](auto data, auto gate) {
+        int32_t head = block->iWork[0];
+        // The oldest slot changes only with head, so its index is worked out only then.
+        int32_t last = head % s.stages;
+        for (int32_t i = 0; i < s.frameRows; ++i) {
+            if (isActive(gate[i])) {
+                head = (head + 1) % s.stages;
+                const int32_t newest = (head + s.stages - 1) % s.stages;
+                for (int32_t c = 0; c < s.channels; ++c) {
+                    slots[newest * s.channels + c] =
+                        data[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)];
+                }
+                last = head % s.stages;
+            }
             for (int32_t c = 0; c < s.channels; ++c) {
-                slots[newest * s.channels + c] =
-                    *data[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)];
+                out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
+                    slots[last * s.channels + c];
             }
         }
-        const int32_t last = head % s.stages;
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
-                slots[last * s.channels + c];
-        }
-    }
-    block->iWork[0] = head;
+        block->iWork[0] = head;
+    });
 }
 
 // Nothing to release.

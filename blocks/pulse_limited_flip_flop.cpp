@@ -13,14 +13,15 @@ namespace {
 
 // One frame's work: inputs reset and set [F x C], output [F x C], working latch [C] (rWork) and
 // pulse count [C] (iWork).
+template <typename Input>
 struct FlipFlopFrame {
     int32_t frameRows;  // F
     int32_t channels;   // C
     bool channelMajor;
     int32_t minLength;  // H, 0 = no minimum
     int32_t maxLength;  // E, 0 = no maximum
-    const double* const* reset;
-    const double* const* set;
+    Input reset;
+    Input set;
     double* out;
     double* latch;
     int32_t* count;
@@ -37,16 +38,16 @@ int32_t maxOnLength(const BlockRecord* block) {
 }
 
 // Runs the flip-flop over one frame; `hasMax` and `hasMin` say whether E and H are non-zero.
-template <bool hasMax, bool hasMin>
-void runFrame(const FlipFlopFrame& f) {
+template <bool hasMax, bool hasMin, typename Input>
+void runFrame(const FlipFlopFrame<Input>& f) {
     for (int32_t i = 0; i < f.frameRows; ++i) {
         for (int32_t c = 0; c < f.channels; ++c) {
             const int32_t k = frameElement(i, c, f.frameRows, f.channels, f.channelMajor);
             double q = f.latch[c];
             int32_t n = f.count[c];
-            if (isActive(*f.reset[k]) || (hasMax && n >= f.maxLength)) {
+            if (isActive(f.reset[k]) || (hasMax && n >= f.maxLength)) {
                 q = 0.0;
-            } else if (isActive(*f.set[k])) {
+            } else if (isActive(f.set[k])) {
                 q = 1.0;
             }
             if constexpr (!hasMax && !hasMin) {
@@ -106,32 +107,35 @@ void flipFlopInitConditions(BlockRecord* block) {
 // Loads the working copies rWork [C] and iWork [C] from the states and runs the frame into
 // output [F x C].
 void flipFlopOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
-    FlipFlopFrame f{};
-    f.frameRows = paramInt(block, 1);
-    f.minLength = paramInt(block, 3);
-    f.maxLength = maxOnLength(block);
-    f.channels = paramInt(block, 5);
-    f.channelMajor = paramInt(block, 6) != 0;
-    f.reset = block->inputPorts[0].signalPtrs;
-    f.set = block->inputPorts[1].signalPtrs;
-    f.out = block->outputPorts[0].signal;
-    f.latch = block->rWork;
-    f.count = block->iWork;
-    for (int32_t c = 0; c < f.channels; ++c) {
-        f.latch[c] = block->discStates[c];
-        f.count[c] = roundToInt32(block->discStates[f.channels + c]);
-    }
-    if (f.maxLength != 0) {
-        if (f.minLength != 0) {
-            runFrame<true, true>(f);
-        } else {
-            runFrame<true, false>(f);
+    const InputPort* ports = block->inputPorts;
+    withInputs(ports[0], ports[1], [block](auto reset, auto set) {
+        FlipFlopFrame<decltype(reset)> f{};
+        f.frameRows = paramInt(block, 1);
+        f.minLength = paramInt(block, 3);
+        f.maxLength = maxOnLength(block);
+        f.channels = paramInt(block, 5);
+        f.channelMajor = paramInt(block, 6) != 0;
+        f.reset = reset;
+        f.set = set;
+        f.out = block->outputPorts[0].signal;
+        f.latch = block->rWork;
+        f.count = block->iWork;
+        for (int32_t c = 0; c < f.channels; ++c) {
+            f.latch[c] = block->discStates[c];
+            f.count[c] = roundToInt32(block->discStates[f.channels + c]);
         }
-    } else if (f.minLength != 0) {
-        runFrame<false, true>(f);
-    } else {
-        runFrame<false, false>(f);
-    }
+        if (f.maxLength != 0) {
+            if (f.minLength != 0) {
+                runFrame<true, true>(f);
+            } else {
+                runFrame<true, false>(f);
+            }
+        } else if (f.minLength != 0) {
+            runFrame<false, true>(f);
+        } else {
+            runFrame<false, false>(f);
+        }
+    });
 }
 
 // Commits rWork [C] into the latches and iWork [C] into the pulse counts.
