@@ -3,5 +3,5 @@
 
 #include <cstdint>
 
-// re [n], im [n]; n a power of two (not checked).
+// re [n], im [n]; n a power of two (any other length leaves both arrays unchanged).
 void complexFft(int32_t n, double* re, double* im);

@@ -1,0 +1,58 @@
+#include "blocks/deinterleave.h"
+
+#include <cstdint>
+
+namespace {
+
+// Parameter layout: 1 numChannels, 2 frameSize.
+
+// Declares input and output [C x F], no states and no work.
+void deinterleaveInitSizes(BlockRecord* block) {
+    const int32_t channels = paramInt(block, 1);
+    const int32_t frameRows = paramInt(block, 2);
+    block->numContStates = 0;
+    block->numDiscStates = 0;
+    block->numInputPorts = 1;
+    block->numOutputPorts = 1;
+    block->numSampleTimes = 1;
+    block->numParams = 2;
+    block->numIWork = 0;
+    block->numRWork = 0;
+    block->numPWork = 0;
+    block->numModes = 0;
+    block->options = 0;
+    block->inputPorts[0].width = channels * frameRows;
+    block->inputPorts[0].directFeedthrough = 1;
+    block->outputPorts[0].width = channels * frameRows;
+}
+
+// Inherited sample time.
+void deinterleaveInitSampleTimes(BlockRecord* block) {
+    block->sampleTimes[0] = -1.0;
+    block->offsetTimes[0] = 1.0;
+}
+
+// Reorders interleaved input [F x C] into channel-major output [C x F].
+void deinterleaveOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
+    const int32_t channels = paramInt(block, 1);
+    const int32_t frameRows = paramInt(block, 2);
+    const double* const* in = block->inputPorts[0].signalPtrs;
+    double* out = block->outputPorts[0].signal;
+    for (int32_t c = 0; c < channels; ++c) {
+        for (int32_t k = 0; k < frameRows; ++k) {
+            out[c * frameRows + k] = *in[k * channels + c];
+        }
+    }
+}
+
+// Nothing to release.
+void deinterleaveTerminate(BlockRecord* /*block*/) {}
+
+}  // namespace
+
+void registerDeinterleave(BlockRecord* block) {
+    block->methods.initSizes = deinterleaveInitSizes;
+    block->methods.initSampleTimes = deinterleaveInitSampleTimes;
+    block->methods.outputs = deinterleaveOutputs;
+    block->methods.terminate = deinterleaveTerminate;
+}

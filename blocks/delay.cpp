@@ -1,0 +1,106 @@
+#include "blocks/delay.h"
+
+#include "blocks/frame_ring.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// Parameter layout: 1 frameSize, 2 delayLength, 3 numChannels, 4 channelMajor.
+struct DelayShape {
+    int32_t frameRows;  // F
+    int32_t delay;      // D, never below 0
+    int32_t channels;   // C
+    bool channelMajor;
+};
+
+// Decodes the parameters; called afresh by every method. A negative delay would index before the
+// start of the frame, so it counts as no delay.
+DelayShape delayShape(const BlockRecord* block) {
+    DelayShape s{};
+    s.frameRows = paramInt(block, 1);
+    s.delay = std::max(paramInt(block, 2), 0);
+    s.channels = paramInt(block, 3);
+    s.channelMajor = paramInt(block, 4) != 0;
+    return s;
+}
+
+// Declares input and output [C x F], ring [D x C] states and head; the input feeds the output
+// directly only when the delay is shorter than a frame.
+void delayInitSizes(BlockRecord* block) {
+    const DelayShape s = delayShape(block);
+    block->numContStates = 0;
+    block->numDiscStates = s.delay * s.channels;
+    block->numInputPorts = 1;
+    block->numOutputPorts = 1;
+    block->numSampleTimes = 1;
+    block->numParams = 4;
+    block->numIWork = 1;
+    block->numRWork = 0;
+    block->numPWork = 0;
+    block->numModes = 0;
+    block->options = 0;
+    block->inputPorts[0].width = s.channels * s.frameRows;
+    block->inputPorts[0].directFeedthrough = s.delay < s.frameRows ? 1 : 0;
+    block->outputPorts[0].width = s.channels * s.frameRows;
+}
+
+// Inherited sample time.
+void delayInitSampleTimes(BlockRecord* block) {
+    block->sampleTimes[0] = -1.0;
+    block->offsetTimes[0] = 1.0;
+}
+
+// Empties ring [D x C] and sets head to 0.
+void delayInitConditions(BlockRecord* block) {
+    const DelayShape s = delayShape(block);
+    block->iWork[0] = 0;
+    for (int32_t e = 0; e < s.delay * s.channels; ++e) {
+        block->discStates[e] = 0.0;
+    }
+}
+
+// Writes output [F x C]: the D oldest samples from ring [D x C], then input [F x C] from its start.
+void delayOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
+    const DelayShape s = delayShape(block);
+    const int32_t head = block->iWork[0];
+    const double* ring = block->discStates;
+    const double* const* in = block->inputPorts[0].signalPtrs;
+    double* out = block->outputPorts[0].signal;
+    const int32_t fromRing = std::min(s.frameRows, s.delay);
+    for (int32_t i = 0; i < fromRing; ++i) {
+        const int32_t q = ringRow(head, i, s.delay);
+        for (int32_t c = 0; c < s.channels; ++c) {
+            out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
+                ring[q * s.channels + c];
+        }
+    }
+    for (int32_t i = s.delay; i < s.frameRows; ++i) {
+        for (int32_t c = 0; c < s.channels; ++c) {
+            out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
+                *in[frameElement(i - s.delay, c, s.frameRows, s.channels, s.channelMajor)];
+        }
+    }
+}
+
+// Stores input [F x C] into ring [D x C].
+void delayUpdate(BlockRecord* block, int32_t /*taskIndex*/) {
+    const DelayShape s = delayShape(block);
+    storeFrameInRing(block->discStates, &block->iWork[0], block->inputPorts[0].signalPtrs,
+                     s.frameRows, s.delay, s.channels, s.channelMajor);
+}
+
+// Nothing to release.
+void delayTerminate(BlockRecord* /*block*/) {}
+
+}  // namespace
+
+void registerDelay(BlockRecord* block) {
+    block->methods.initSizes = delayInitSizes;
+    block->methods.initSampleTimes = delayInitSampleTimes;
+    block->methods.initConditions = delayInitConditions;
+    block->methods.outputs = delayOutputs;
+    block->methods.update = delayUpdate;
+    block->methods.terminate = delayTerminate;
+}

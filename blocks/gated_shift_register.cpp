@@ -1,0 +1,111 @@
+#include "blocks/gated_shift_register.h"
+
+#include "blocks/frame_ring.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+// Parameter layout: 1 frameSize, 2 registerLength, 3 numChannels, 4 channelMajor.
+struct RegisterShape {
+    int32_t frameRows;  // F
+    int32_t stages;     // L
+    int32_t channels;   // C
+    bool channelMajor;
+};
+
+// Decodes the parameters; called afresh by every method.
+RegisterShape registerShape(const BlockRecord* block) {
+    RegisterShape s{};
+    s.frameRows = paramInt(block, 1);
+    s.stages = paramInt(block, 2);
+    s.channels = paramInt(block, 3);
+    s.channelMajor = paramInt(block, 4) != 0;
+    return s;
+}
+
+// A gate element is active when it is non-zero and not NaN.
+bool isActive(double x) {
+    return x < 0.0 || x > 0.0;
+}
+
+// Declares dataIn and output [C x F], gate [F], register [L x C] states and head.
+void gatedShiftRegisterInitSizes(BlockRecord* block) {
+    const RegisterShape s = registerShape(block);
+    block->numContStates = 0;
+    block->numDiscStates = std::max(s.stages, 0) * s.channels;
+    block->numInputPorts = 2;
+    block->numOutputPorts = 1;
+    block->numSampleTimes = 1;
+    block->numParams = 4;
+    block->numIWork = 1;
+    block->numRWork = 0;
+    block->numPWork = 0;
+    block->numModes = 0;
+    block->options = 0;
+    block->inputPorts[0].width = s.channels * s.frameRows;
+    block->inputPorts[0].directFeedthrough = 1;
+    // outputs reads the gate of the same step too.
+    block->inputPorts[1].width = s.frameRows;
+    block->inputPorts[1].directFeedthrough = 1;
+    block->outputPorts[0].width = s.channels * s.frameRows;
+}
+
+// Inherited sample time.
+void gatedShiftRegisterInitSampleTimes(BlockRecord* block) {
+    block->sampleTimes[0] = -1.0;
+    block->offsetTimes[0] = 1.0;
+}
+
+// Empties register [L x C] and sets head to 0.
+void gatedShiftRegisterInitConditions(BlockRecord* block) {
+    const RegisterShape s = registerShape(block);
+    block->iWork[0] = 0;
+    for (int32_t e = 0; e < std::max(s.stages, 0) * s.channels; ++e) {
+        block->discStates[e] = 0.0;
+    }
+}
+
+// Clocks register [L x C] by gate [F], shifting in dataIn [F x C]; writes output [F x C].
+void gatedShiftRegisterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
+    const RegisterShape s = registerShape(block);
+    if (s.stages < 1) {
+        setBlockError(block, "Gated Shift Register: the register length must be at least 1");
+        return;
+    }
+    const double* const* data = block->inputPorts[0].signalPtrs;
+    const double* const* gate = block->inputPorts[1].signalPtrs;
+    double* slots = block->discStates;
+    double* out = block->outputPorts[0].signal;
+    int32_t head = block->iWork[0];
+    for (int32_t i = 0; i < s.frameRows; ++i) {
+        if (isActive(*gate[i])) {
+            head = (head + 1) % s.stages;
+            const int32_t newest = (head + s.stages - 1) % s.stages;
+            for (int32_t c = 0; c < s.channels; ++c) {
+                slots[newest * s.channels + c] =
+                    *data[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)];
+            }
+        }
+        const int32_t last = head % s.stages;
+        for (int32_t c = 0; c < s.channels; ++c) {
+            out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
+                slots[last * s.channels + c];
+        }
+    }
+    block->iWork[0] = head;
+}
+
+// Nothing to release.
+void gatedShiftRegisterTerminate(BlockRecord* /*block*/) {}
+
+}  // namespace
+
+void registerGatedShiftRegister(BlockRecord* block) {
+    block->methods.initSizes = gatedShiftRegisterInitSizes;
+    block->methods.initSampleTimes = gatedShiftRegisterInitSampleTimes;
+    block->methods.initConditions = gatedShiftRegisterInitConditions;
+    block->methods.outputs = gatedShiftRegisterOutputs;
+    block->methods.terminate = gatedShiftRegisterTerminate;
+}
