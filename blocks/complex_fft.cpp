@@ -95,6 +95,8 @@ inline void storePair(double* p, Pair v) {
 void tableStage(int32_t n, int32_t span, const double* cosine, const double* sine, double* re,
                 double* im) {
     const int32_t half = span / 2;
+    // The butterflies of a stage touch disjoint pairs of points, so they run block by block with
+    // the contiguous j innermost.
     for (int32_t base = 0; base < n; base += span) {
         double* reLow = re + base;
         double* reHigh = reLow + half;
@@ -119,31 +121,29 @@ void tableStage(int32_t n, int32_t span, const double* cosine, const double* sin
 
 // The last stage (span 2) from the table: one butterfly per pair of points of re [n], im [n].
 void tableLastStage(int32_t n, double c, double s, double* re, double* im) {
+    // Two butterflies at a time: lanes (i, i + 2) against (i + 1, i + 3).
+    const Pair cc = {c, c};
+    const Pair ss = {s, s};
     int32_t i = 0;
-    if (n >= 4) {
-        // Two butterflies at a time: lanes (i, i + 2) against (i + 1, i + 3).
-        const Pair cc = {c, c};
-        const Pair ss = {s, s};
-        for (; i + 4 <= n; i += 4) {
-            const Pair r01 = loadPair(re + i);
-            const Pair r23 = loadPair(re + i + 2);
-            const Pair i01 = loadPair(im + i);
-            const Pair i23 = loadPair(im + i + 2);
-            const Pair ri = __builtin_shufflevector(r01, r23, 0, 2);
-            const Pair rl = __builtin_shufflevector(r01, r23, 1, 3);
-            const Pair ii = __builtin_shufflevector(i01, i23, 0, 2);
-            const Pair il = __builtin_shufflevector(i01, i23, 1, 3);
-            const Pair xt = ri - rl;
-            const Pair yt = ii - il;
-            const Pair reI = ri + rl;
-            const Pair imI = ii + il;
-            const Pair reL = xt * cc + yt * ss;
-            const Pair imL = yt * cc - xt * ss;
-            storePair(re + i, __builtin_shufflevector(reI, reL, 0, 2));
-            storePair(re + i + 2, __builtin_shufflevector(reI, reL, 1, 3));
-            storePair(im + i, __builtin_shufflevector(imI, imL, 0, 2));
-            storePair(im + i + 2, __builtin_shufflevector(imI, imL, 1, 3));
-        }
+    for (; i + 4 <= n; i += 4) {
+        const Pair r01 = loadPair(re + i);
+        const Pair r23 = loadPair(re + i + 2);
+        const Pair i01 = loadPair(im + i);
+        const Pair i23 = loadPair(im + i + 2);
+        const Pair ri = __builtin_shufflevector(r01, r23, 0, 2);
+        const Pair rl = __builtin_shufflevector(r01, r23, 1, 3);
+        const Pair ii = __builtin_shufflevector(i01, i23, 0, 2);
+        const Pair il = __builtin_shufflevector(i01, i23, 1, 3);
+        const Pair xt = ri - rl;
+        const Pair yt = ii - il;
+        const Pair reI = ri + rl;
+        const Pair imI = ii + il;
+        const Pair reL = xt * cc + yt * ss;
+        const Pair imL = yt * cc - xt * ss;
+        storePair(re + i, __builtin_shufflevector(reI, reL, 0, 2));
+        storePair(re + i + 2, __builtin_shufflevector(reI, reL, 1, 3));
+        storePair(im + i, __builtin_shufflevector(imI, imL, 0, 2));
+        storePair(im + i + 2, __builtin_shufflevector(imI, imL, 1, 3));
     }
     for (; i < n; i += 2) {
         const int32_t l = i + 1;
@@ -192,7 +192,7 @@ void bitReverse(int32_t n, double* re, double* im) {
 }  // namespace
 
 void complexFft(int32_t n, double* re, double* im) {
-    // Other lengths would make the butterflies reach past the arrays and the reordering loop
+    // Other lengths would make the butterflies reach past the arrays and the reordering loop run
     // endlessly; they are left untouched.
     if (n < 1 || (n & (n - 1)) != 0) {
         return;

@@ -15,6 +15,7 @@ namespace {
 
 const char* const kMemoryError = "Memory allocation error";
 
+// True for a missing or empty configuration text.
 bool isEmptyText(const char* text) {
     return text == nullptr || text[0] == '\0';
 }

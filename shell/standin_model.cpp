@@ -45,6 +45,7 @@ ModelRecord* registerStandin() {
     return &rootRecord;
 }
 
+// The root runs three sample times.
 void setStandinSizes(ModelRecord* root) {
     root->numSampleTimes = 3;
 }
@@ -59,8 +60,10 @@ void setStandinSampleTimes(ModelRecord* root) {
     root->offsetTimes[2] = 0.0;
 }
 
+// Nothing to start and nothing to compute: the stand-in has no blocks.
 void startStandin(ModelRecord*) {}
 
+// The outputs and update passes of a model without blocks.
 void stepStandin(ModelRecord*, int32_t) {}
 
 }  // namespace

@@ -156,6 +156,7 @@ TEST_F(HostFs, DriveRootFallsBackToTheCurrentDirectory) {
     writeFile(root / "stop.txt", "root");
     fs::current_path(root / "here");
     EXPECT_EQ(readThrough("c:\\stop.txt"), "root");
+    EXPECT_EQ(readThrough("\\stop.txt"), "root");  // rooted on the current drive, C:
     unsetenv("KESTREL9_ROOT");
     EXPECT_EQ(readThrough("c:\\stop.txt"), "cwd");
     setenv("KESTREL9_ROOT", "", 1);

@@ -70,6 +70,7 @@ TEST_F(LoggingTest, BufferRowsFollowFinalTimeDecimationAndMaximum) {
         {1.0, 10, 1, 4, 0},         {kBasePeriod, 0, 1, 2, 0},
         {kBasePeriod / 4, 0, 1, 2, 0}, {0.0, 50, 1, 50, 0}, {0.0, 0, 1, 1024, 1},
         {0.0, -5, 1, 1024, 1},
+        {1.0, 0, 0, 4, 0},  // a decimation below 1 logs every call instead of dividing by zero
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.finalTime << " max " << c.maxRows << " dec "
@@ -90,6 +91,7 @@ TEST_F(LoggingTest, BufferRowsFollowFinalTimeDecimationAndMaximum) {
         EXPECT_EQ(var->nCols, 2);
         EXPECT_EQ(var->usedDefaultSize, c.usedDefault);
         EXPECT_EQ(var->decimationCounter, -1);
+        EXPECT_EQ(var->decimation, c.decimation < 1 ? 1 : c.decimation);
         EXPECT_EQ(run.out, c.usedDefault == 1
                                ? "*** Using a default buffer of size 1024 for log variable v\n"
                                : "");

@@ -321,9 +321,14 @@ TEST(TransformBlocks, MatchTheLiteralStepsBitForBit) {
 }
 
 TEST(TransformBlocks, DoNothingOutsideAMajorStep) {
-    for (RegisterFn registerType : {registerRealFft, registerRealIfft}) {
-        TransformBlock t(registerType, 32, 32 + (registerType == registerRealFft ? 32 : 0));
-        t.setInput(randomValues(32, 3));
+    struct Case {
+        RegisterFn registerType;
+        int32_t inputWidth;
+        int32_t outputWidth;
+    };
+    for (const Case& c : {Case{registerRealFft, 32, 64}, Case{registerRealIfft, 64, 64}}) {
+        TransformBlock t(c.registerType, c.inputWidth, c.outputWidth);
+        t.setInput(randomValues(static_cast<size_t>(c.inputWidth), 3));
         t.info.simTimeStep = 0;
         t.run();
         for (double v : t.output) {

@@ -34,10 +34,12 @@ BlockRecord blocks[kScriptBlocks];
 BlockRecord* children[kScriptBlocks];
 const int32_t executionOrder[kScriptBlocks] = {1, 2, 0, 3};
 
+// Terminate slot of the scripted blocks: records the block index.
 void recordTerminate(BlockRecord* block) {
     theScript.terminated.push_back(static_cast<int32_t>(block - blocks));
 }
 
+// Zero-fills and links the records; copies the script's timing and logging configuration.
 ModelRecord* registerScripted() {
     rootRecord = ModelRecord{};
     modelInfo = ModelInfo{};
@@ -86,10 +88,12 @@ ModelRecord* registerScripted() {
     return &rootRecord;
 }
 
+// The root runs three sample times.
 void setScriptedSizes(ModelRecord* root) {
     root->numSampleTimes = 3;
 }
 
+// The script's periods and offsets [3].
 void setScriptedSampleTimes(ModelRecord* root) {
     for (int32_t i = 0; i < 3; ++i) {
         root->sampleTimes[i] = theScript.sampleTimes[i];
@@ -97,6 +101,7 @@ void setScriptedSampleTimes(ModelRecord* root) {
     }
 }
 
+// Counts the start and raises the start error when scripted.
 void startScripted(ModelRecord* root) {
     theScript.startCalls += 1;
     if (theScript.errorAtStart) {
@@ -104,6 +109,8 @@ void startScripted(ModelRecord* root) {
     }
 }
 
+// Records what the step sees, fills states [numDiscStates] and outputs [numOutputs], raises
+// the scripted error and re-enters the step when scripted.
 void scriptedOutputs(ModelRecord* root, int32_t) {
     const auto step = static_cast<int32_t>(theScript.outputsSeen.size());
     StepSeen seen{};
@@ -126,6 +133,7 @@ void scriptedOutputs(ModelRecord* root, int32_t) {
     }
 }
 
+// Counts the update pass and requests the scripted stop.
 void scriptedUpdate(ModelRecord* root, int32_t) {
     const int32_t step = theScript.updateCalls;
     theScript.updateCalls += 1;
