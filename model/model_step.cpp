@@ -7,8 +7,7 @@
 
 #include "model/block.h"
 #include "model/kestrel9_model.h"
-// -infinity, set by the shell at start.
-extern double rtMinusInf;
+#include "shell/nonfinite.h"
 
 namespace {
 
