@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -301,6 +302,42 @@ TEST(EndToEnd, TheDemoRecordingGivesTheClipsItsListExpects) {
         ++actual[stampOfName(name)];
     }
     EXPECT_EQ(actual, expected);
+}
+
+TEST(EndToEnd, TheBatchScriptRunsEachRecordingInItsOwnDriveRoot) {
+    TempDriveRoot work(false, false);
+    const struct {
+        const char* name;
+        double callSeconds;
+    } recordings[] = {{"first", 2.0}, {"second", 4.4}};
+    std::vector<std::string> args = {std::string(KESTREL9_SOURCE_DIR) + "/tools/batch.sh", "-j",
+                                     "2", "-b", KESTREL9_BINARY, work.path() + "/out"};
+    for (const auto& r : recordings) {
+        std::vector<double> audio = noiseRecording(6.0, 0.004, 5);
+        addSound(audio, SynthSound{static_cast<int64_t>(r.callSeconds * rate), 3000, 8500.0,
+                                   7200.0, 0.1});
+        const std::string path = work.path() + "/" + r.name + ".wav";
+        ASSERT_TRUE(writeWave16(path, toPcm16(audio)));
+        args.push_back(path);
+    }
+    const RunResult run = runProgram("/bin/bash", args, work.path(), 120.0);
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+    for (const auto& r : recordings) {
+        SCOPED_TRACE(r.name);
+        const std::string root = work.path() + "/out/" + r.name;
+        EXPECT_NE(run.out.find(std::string(r.name) + ": status 0, 1 clips"), std::string::npos)
+            << run.out;
+        EXPECT_EQ(readTextFile(root + "/kestrel9.out"), "");
+        std::vector<std::string> clips;
+        for (const auto& entry : std::filesystem::directory_iterator(root + "/temp/calls")) {
+            clips.push_back(entry.path().filename().string());
+        }
+        std::sort(clips.begin(), clips.end());
+        const int64_t stamp = static_cast<int64_t>(r.callSeconds + 1.12);
+        ASSERT_EQ(clips.size(), 2u);
+        EXPECT_EQ(clips[0], "LogSwisk.txt");
+        EXPECT_EQ(clips[1], "Swisk" + stampOfSeconds(stamp) + "_00.wav");
+    }
 }
 
 }  // namespace
