@@ -30,6 +30,7 @@ double greater(double a, double b) {
     return a > b ? 1.0 : 0.0;
 }
 
+// AND and OR of two truth values, as 1.0 or 0.0.
 double logicalAnd(double a, double b) {
     return (isTrue(a) && isTrue(b)) ? 1.0 : 0.0;
 }
@@ -38,10 +39,12 @@ double logicalOr(double a, double b) {
     return (isTrue(a) || isTrue(b)) ? 1.0 : 0.0;
 }
 
+// Calls the outputs slot of instance `index` in its interface (an empty slot is skipped).
 void outputsOf(ModelRecord* root, int32_t index, int32_t taskIndex) {
     callOutputs(root->children[index], taskIndex);
 }
 
+// Calls the update slot of instance `index` when it is set.
 void updateOf(ModelRecord* root, int32_t index, int32_t taskIndex) {
     BlockRecord* block = root->children[index];
     if (block->methods.update != nullptr) {

@@ -50,34 +50,36 @@ constexpr int32_t maxParams = 12;
 constexpr int32_t maxInputs = 2;
 
 // One parameter: a 1 x 1 number, or a text given as 1 x n character codes.
-struct ParamSpec {
+struct ParamEntry {
     bool given;
     double number;
     const char* text;
 };
 
-constexpr ParamSpec num(double value) {
-    return ParamSpec{true, value, nullptr};
+// A 1 x 1 number parameter.
+constexpr ParamEntry num(double value) {
+    return ParamEntry{true, value, nullptr};
 }
 
-constexpr ParamSpec text(const char* value) {
-    return ParamSpec{true, 0.0, value};
+// A text parameter, stored as 1 x n character codes.
+constexpr ParamEntry text(const char* value) {
+    return ParamEntry{true, 0.0, value};
 }
 
 // An input port: element k refers to element k of `source`; elements past its width continue
 // into `continuation` (only the Real IFFT's input, which reads the two halves of a spectrum).
-struct InputSpec {
+struct InputEntry {
     SignalId source = SignalId::none;
     SignalId continuation = SignalId::none;
 };
 
-struct InstanceSpec {
+struct InstanceEntry {
     const char* path;
     const char* typeName;
     void (*registerType)(BlockRecord* block);
     bool singleVector;  // Real FFT and Real IFFT
-    ParamSpec params[maxParams];
-    InputSpec inputs[maxInputs];
+    ParamEntry params[maxParams];
+    InputEntry inputs[maxInputs];
     SignalId output;
     int32_t numDiscStates;
     int32_t numRWork;
@@ -92,7 +94,7 @@ constexpr double basePeriod = 0.3715192743764172;
 constexpr double existPeriod = 1.114557823129252;
 
 // The 19 instances in registration order; instance i is root children[i].
-constexpr InstanceSpec instances[modelBlockCount] = {
+constexpr InstanceEntry instances[modelBlockCount] = {
     {DETECT_CLIP_SAVE "Select Channel/Deinterleave/Deinterleave/S-Function", "S-Function",
      registerDeinterleave, false, {num(1), num(8192)},
      {{SignalId::waveFrame}}, SignalId::channelFrame, 0, 0, 0, 0, 0},
@@ -161,14 +163,17 @@ constexpr InstanceSpec instances[modelBlockCount] = {
 
 #undef DETECT_CLIP_SAVE
 
+// Width of a signal (0 for none).
 constexpr int32_t widthOf(SignalId id) {
     return id == SignalId::none ? 0 : signalWidths[static_cast<int32_t>(id)];
 }
 
-constexpr int32_t inputWidth(const InputSpec& input) {
+// Width of an input: its source and, for a split input, the continuation.
+constexpr int32_t inputWidth(const InputEntry& input) {
     return widthOf(input.source) + widthOf(input.continuation);
 }
 
+// Characters of a NUL-terminated text.
 constexpr int32_t textLength(const char* value) {
     int32_t n = 0;
     while (value[n] != '\0') {
@@ -177,17 +182,18 @@ constexpr int32_t textLength(const char* value) {
     return n;
 }
 
-constexpr int32_t paramCount(const InstanceSpec& spec) {
+// Number of parameters and of input ports of an instance entry.
+constexpr int32_t paramCount(const InstanceEntry& entry) {
     int32_t n = 0;
-    while (n < maxParams && spec.params[n].given) {
+    while (n < maxParams && entry.params[n].given) {
         ++n;
     }
     return n;
 }
 
-constexpr int32_t inputCount(const InstanceSpec& spec) {
+constexpr int32_t inputCount(const InstanceEntry& entry) {
     int32_t n = 0;
-    while (n < maxInputs && spec.inputs[n].source != SignalId::none) {
+    while (n < maxInputs && entry.inputs[n].source != SignalId::none) {
         ++n;
     }
     return n;
@@ -206,24 +212,25 @@ struct Totals {
     int32_t pWork = 0;
 };
 
+// Sums the sizes of every instance entry.
 constexpr Totals totals() {
     Totals t;
-    for (const InstanceSpec& spec : instances) {
-        const int32_t np = paramCount(spec);
+    for (const InstanceEntry& entry : instances) {
+        const int32_t np = paramCount(entry);
         t.params += np;
         for (int32_t p = 0; p < np; ++p) {
-            t.paramData += spec.params[p].text != nullptr ? textLength(spec.params[p].text) : 1;
+            t.paramData += entry.params[p].text != nullptr ? textLength(entry.params[p].text) : 1;
         }
-        const int32_t ni = inputCount(spec);
-        t.inputPorts += spec.singleVector ? 0 : ni;
+        const int32_t ni = inputCount(entry);
+        t.inputPorts += entry.singleVector ? 0 : ni;
         for (int32_t i = 0; i < ni; ++i) {
-            t.inputRefs += inputWidth(spec.inputs[i]);
+            t.inputRefs += inputWidth(entry.inputs[i]);
         }
-        t.outputPorts += (!spec.singleVector && spec.output != SignalId::none) ? 1 : 0;
-        t.discStates += spec.numDiscStates;
-        t.rWork += spec.numRWork;
-        t.iWork += spec.numIWork;
-        t.pWork += spec.numPWork;
+        t.outputPorts += (!entry.singleVector && entry.output != SignalId::none) ? 1 : 0;
+        t.discStates += entry.numDiscStates;
+        t.rWork += entry.numRWork;
+        t.iWork += entry.numIWork;
+        t.pWork += entry.numPWork;
     }
     return t;
 }
@@ -260,10 +267,12 @@ const char stateVarName[] = "";
 const char outputVarNames[] = "";
 const char finalStateVarName[] = "";
 
+// First element of a signal in the signal area [493030].
 double* signalPtr(SignalId id) {
     return storage.signalArea + signalOffset(id);
 }
 
+// Points every named signal at its place in the signal area.
 void linkSignalTable() {
 #define KESTREL9_SIGNAL_LINK(name, width) signalTable.name = signalPtr(SignalId::name);
     KESTREL9_SIGNALS(KESTREL9_SIGNAL_LINK)
@@ -271,7 +280,7 @@ void linkSignalTable() {
 }
 
 // Fills refs [width of the input] with the address of each element of its source signal(s).
-void wireInput(const InputSpec& input, const double** refs) {
+void wireInput(const InputEntry& input, const double** refs) {
     const int32_t first = widthOf(input.source);
     const double* source = signalPtr(input.source);
     for (int32_t k = 0; k < first; ++k) {
@@ -298,16 +307,16 @@ struct Cursors {
     int32_t pWork = 0;
 };
 
-// Steps 3 of an instance's registration: ports (standard) or element references and output
+// The ports of an instance (standard interface) or its element references and output
 // vector (single-vector).
-void wirePorts(BlockRecord& block, const InstanceSpec& spec, Cursors& c) {
-    const int32_t ni = inputCount(spec);
-    if (spec.singleVector) {
+void wirePorts(BlockRecord& block, const InstanceEntry& entry, Cursors& c) {
+    const int32_t ni = inputCount(entry);
+    if (entry.singleVector) {
         const double** refs = wiring.inputRefs + c.inputRefs;
-        wireInput(spec.inputs[0], refs);
-        c.inputRefs += inputWidth(spec.inputs[0]);
+        wireInput(entry.inputs[0], refs);
+        c.inputRefs += inputWidth(entry.inputs[0]);
         block.inputElementPtrs = refs;
-        block.outputVector = signalPtr(spec.output);
+        block.outputVector = signalPtr(entry.output);
         return;
     }
     block.numInputPorts = ni;
@@ -316,50 +325,50 @@ void wirePorts(BlockRecord& block, const InstanceSpec& spec, Cursors& c) {
         for (int32_t i = 0; i < ni; ++i) {
             InputPort& port = wiring.inputPorts[c.inputPorts++];
             const double** refs = wiring.inputRefs + c.inputRefs;
-            wireInput(spec.inputs[i], refs);
-            port.width = inputWidth(spec.inputs[i]);
+            wireInput(entry.inputs[i], refs);
+            port.width = inputWidth(entry.inputs[i]);
             port.signalPtrs = refs;
             c.inputRefs += port.width;
         }
     }
-    if (spec.output != SignalId::none) {
+    if (entry.output != SignalId::none) {
         block.numOutputPorts = 1;
         block.outputPorts = wiring.outputPorts + c.outputPorts;
         OutputPort& port = wiring.outputPorts[c.outputPorts++];
-        port.width = widthOf(spec.output);
-        port.signal = signalPtr(spec.output);
+        port.width = widthOf(entry.output);
+        port.signal = signalPtr(entry.output);
     } else {
         block.numOutputPorts = 0;
     }
 }
 
-// Step 4: the block's non-empty slices of the state and work areas, in instance order.
-void linkSlices(BlockRecord& block, const InstanceSpec& spec, Cursors& c) {
-    if (spec.numDiscStates > 0) {
+// The block's non-empty slices of the state and work areas, in instance order.
+void linkSlices(BlockRecord& block, const InstanceEntry& entry, Cursors& c) {
+    if (entry.numDiscStates > 0) {
         block.discStates = storage.discStateArea + c.discStates;
-        c.discStates += spec.numDiscStates;
+        c.discStates += entry.numDiscStates;
     }
-    if (spec.numRWork > 0) {
+    if (entry.numRWork > 0) {
         block.rWork = storage.realWorkArea + c.rWork;
-        c.rWork += spec.numRWork;
+        c.rWork += entry.numRWork;
     }
-    if (spec.numIWork > 0) {
+    if (entry.numIWork > 0) {
         block.iWork = storage.intWorkArea + c.iWork;
-        c.iWork += spec.numIWork;
+        c.iWork += entry.numIWork;
     }
-    if (spec.numPWork > 0) {
+    if (entry.numPWork > 0) {
         block.pWork = storage.pointerWorkArea + c.pWork;
-        c.pWork += spec.numPWork;
+        c.pWork += entry.numPWork;
     }
 }
 
-// Step 6: the ParamValue records of the instance, their data in the parameter area.
-void linkParams(BlockRecord& block, const InstanceSpec& spec, Cursors& c) {
-    const int32_t np = paramCount(spec);
+// The ParamValue records of the instance, their data in the parameter area.
+void linkParams(BlockRecord& block, const InstanceEntry& entry, Cursors& c) {
+    const int32_t np = paramCount(entry);
     block.numParamsGiven = np;
     block.params = parameterArea.refs + c.params;
     for (int32_t p = 0; p < np; ++p) {
-        const ParamSpec& param = spec.params[p];
+        const ParamEntry& param = entry.params[p];
         double* data = parameterArea.data + c.paramData;
         ParamValue& value = parameterArea.values[c.params];
         value.rows = 1.0;
@@ -381,8 +390,10 @@ void linkParams(BlockRecord& block, const InstanceSpec& spec, Cursors& c) {
     }
 }
 
+// Fills block record `index`: rate cells, ports, slices, names, parameters; then the type's
+// registration, sizes and sample times, overwritten by the instance's resolved rate.
 void registerInstance(int32_t index, BlockRecord& root, Cursors& c) {
-    const InstanceSpec& spec = instances[index];
+    const InstanceEntry& entry = instances[index];
     BlockRecord& block = storage.blocks[index];
     block.sampleTimes = &storage.blockSampleTimes[index];
     block.offsetTimes = &storage.blockOffsetTimes[index];
@@ -390,26 +401,26 @@ void registerInstance(int32_t index, BlockRecord& root, Cursors& c) {
     block.sampleTimes[0] = 0.0;
     block.offsetTimes[0] = 0.0;
     block.info = &storage.info;
-    wirePorts(block, spec, c);
-    linkSlices(block, spec, c);
-    block.typeName = spec.typeName;
-    block.path = spec.path;
+    wirePorts(block, entry, c);
+    linkSlices(block, entry, c);
+    block.typeName = entry.typeName;
+    block.path = entry.path;
     block.parent = &root;
     block.root = root.root;
-    linkParams(block, spec, c);
-    spec.registerType(&block);
+    linkParams(block, entry, c);
+    entry.registerType(&block);
     if (block.methods.initSizes != nullptr) {
         block.methods.initSizes(&block);
     }
     if (block.methods.initSampleTimes != nullptr) {
         block.methods.initSampleTimes(&block);
     }
-    block.sampleTimes[0] = ratePeriods[spec.rate];
+    block.sampleTimes[0] = ratePeriods[entry.rate];
     block.offsetTimes[0] = 0.0;
-    block.sampleTimeTaskIds[0] = spec.rate;
-    if (spec.singleVector) {
-        block.numInputPorts = inputWidth(spec.inputs[0]);
-        block.numOutputPorts = widthOf(spec.output);
+    block.sampleTimeTaskIds[0] = entry.rate;
+    if (entry.singleVector) {
+        block.numInputPorts = inputWidth(entry.inputs[0]);
+        block.numOutputPorts = widthOf(entry.output);
     }
 }
 

@@ -29,7 +29,8 @@ awk -v a="$started" -v b="$ended" -v n="$count" -v dir="$root/temp/calls" \
   'BEGIN { printf "done in %.1f s: %d clips in %s\n", b - a, n, dir }'
 
 echo
-echo "log lines ($root/temp/calls/LogSwisk.txt):"
+echo "log lines ($root/temp/calls/LogSwisk.txt; one at the start of the run, which reads minus"
+echo "infinity because the hour before it is empty, then one per hour of signal):"
 sed 's/^/  /' "$root/temp/calls/LogSwisk.txt"
 
 echo

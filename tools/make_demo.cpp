@@ -54,7 +54,7 @@ const Sound scene[] = {
     {7.4, 0.20, Shape::sweep, 7000.0, 9500.0, 0.05, true, "up-sweep"},
     {11.0, 0.30, Shape::trill, 7200.0, 8800.0, 0.08, true, "trill"},
     {15.4, 0.20, Shape::sweep, 8000.0, 7000.0, 0.003, true, "faint call, below the noise"},
-    {19.0, 0.60, Shape::sweep, 9000.0, 6500.0, 0.06, true, "long call (pulse cut at 0.4 s)"},
+    {19.0, 0.60, Shape::sweep, 9000.0, 6500.0, 0.06, true, "long call (its detection is cut at 0.4 s)"},
     {23.0, 2.00, Shape::tone, 1000.0, 1000.0, 0.60, false, "1 kHz hum"},
     {27.0, 0.40, Shape::sweep, 2800.0, 2000.0, 0.35, false, "crow-like caw"},
     {27.7, 0.40, Shape::sweep, 2800.0, 2000.0, 0.35, false, "crow-like caw"},
