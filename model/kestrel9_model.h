@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "model/block.h"
-#include "model/filter_spectrum.h"
+#include "model/band_filter.h"
 #include "shell/model_entry.h"
 
 // Name and width of every signal, in signal-area order.

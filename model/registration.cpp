@@ -19,7 +19,7 @@
 #include "blocks/real_fft.h"
 #include "blocks/real_ifft.h"
 #include "blocks/to_log_file.h"
-#include "model/filter_spectrum.h"
+#include "model/band_filter.h"
 #include "model/kestrel9_model.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "model/filter_spectrum.h"
+#include "model/band_filter.h"
 #include "support/e2e_run.h"
 #include "support/synth_recording.h"
 

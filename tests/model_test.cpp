@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "model/filter_spectrum.h"
+#include "model/band_filter.h"
 #include "shell/nonfinite.h"
 #include "shell/step_loop.h"
 #include "shell/timing.h"

@@ -1,4 +1,4 @@
-#include "model/filter_spectrum.h"
+#include "model/band_filter.h"
 
 #include <cmath>
 
