@@ -64,24 +64,9 @@ void delayInitConditions(BlockRecord* block) {
 // Writes output [F x C]: the D oldest samples from ring [D x C], then input [F x C] from its start.
 void delayOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
     const DelayShape s = delayShape(block);
-    const int32_t head = block->iWork[0];
-    const double* ring = block->discStates;
-    const double* const* in = block->inputPorts[0].signalPtrs;
-    double* out = block->outputPorts[0].signal;
-    const int32_t fromRing = std::min(s.frameRows, s.delay);
-    for (int32_t i = 0; i < fromRing; ++i) {
-        const int32_t q = ringRow(head, i, s.delay);
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
-                ring[q * s.channels + c];
-        }
-    }
-    for (int32_t i = s.delay; i < s.frameRows; ++i) {
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
-                *in[frameElement(i - s.delay, c, s.frameRows, s.channels, s.channelMajor)];
-        }
-    }
+    readRingThenFrame(block->outputPorts[0].signal, s.frameRows, block->discStates,
+                      block->iWork[0], s.delay, block->inputPorts[0].signalPtrs, s.frameRows,
+                      s.channels, s.channelMajor);
 }
 
 // Stores input [F x C] into ring [D x C].

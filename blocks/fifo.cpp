@@ -66,24 +66,9 @@ void fifoInitConditions(BlockRecord* block) {
 // Writes output [O x C]: the N kept rows of ring [N x C] oldest first, then input [F x C].
 void fifoOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
     const FifoShape s = fifoShape(block);
-    const int32_t head = block->iWork[0];
-    const double* ring = block->discStates;
-    const double* const* in = block->inputPorts[0].signalPtrs;
-    double* out = block->outputPorts[0].signal;
-    const int32_t keptRows = std::min(s.ringRows, s.outputRows);
-    for (int32_t r = 0; r < keptRows; ++r) {
-        const int32_t q = ringRow(head, r, s.ringRows);
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(r, c, s.outputRows, s.channels, s.channelMajor)] =
-                ring[q * s.channels + c];
-        }
-    }
-    for (int32_t r = std::max(s.ringRows, 0); r < s.outputRows; ++r) {
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(r, c, s.outputRows, s.channels, s.channelMajor)] =
-                *in[frameElement(r - s.ringRows, c, s.frameRows, s.channels, s.channelMajor)];
-        }
-    }
+    readRingThenFrame(block->outputPorts[0].signal, s.outputRows, block->discStates,
+                      block->iWork[0], s.ringRows, block->inputPorts[0].signalPtrs, s.frameRows,
+                      s.channels, s.channelMajor);
 }
 
 // Stores input [F x C] into ring [N x C].

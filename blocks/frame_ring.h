@@ -16,6 +16,14 @@ inline int32_t ringRow(int32_t head, int32_t k, int32_t ringRows) {
     return (head + k) % ringRows;
 }
 
+// Writes output frame [outputRows x channels]: its first min(ringRows, outputRows) rows are the
+// kept rows of ring [ringRows x channels], oldest first from `head`; every later row r is row
+// r - ringRows of input frame [frameRows x channels] (element k behind frame[k]). Both frames are
+// placed by the layout flag. Nothing comes from the ring when ringRows <= 0.
+void readRingThenFrame(double* out, int32_t outputRows, const double* ring, int32_t head,
+                       int32_t ringRows, const double* const* frame, int32_t frameRows,
+                       int32_t channels, bool channelMajor);
+
 // Stores input frame [frameRows x channels] (element k behind frame[k], placed by the layout)
 // into ring [ringRows x channels] rows, so that the ring holds the ringRows newest rows with the
 // oldest at *head. A ring no longer than the frame is replaced whole and *head becomes 0; a
