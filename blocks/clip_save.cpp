@@ -145,13 +145,24 @@ void initConditions(BlockRecord* block) {
 void outputs(BlockRecord*, int32_t) {}
 
 // Saves every run of on save flags [N] (read through `flags`) that ended within the newest M
-// samples.
+// samples or exactly at their start.
 template <typename Input>
 void saveEndedRuns(BlockRecord* block, Input flags, int32_t bufferSize, int32_t newStart) {
     const auto isOn = [flags](int32_t k) {
         const double flag = flags[k];
         return flag != 0.0 && !std::isnan(flag);
     };
+
+    // A run still on at the last sample of the previous step whose first off sample is the first
+    // new sample ended exactly at the frame boundary. The scan below starts at the first new
+    // sample and would never find it, so it is saved here, before the runs that follow it.
+    if (newStart > 0 && isOn(newStart - 1) && !isOn(newStart)) {
+        int32_t start = newStart - 1;
+        while (start > 0 && isOn(start - 1)) {
+            --start;
+        }
+        saveClip(block, start, newStart);
+    }
 
     int32_t i = newStart;
     for (;;) {
@@ -179,8 +190,8 @@ void saveEndedRuns(BlockRecord* block, Input flags, int32_t bufferSize, int32_t 
     }
 }
 
-// Saves every run of on save flags [N] that ended within the newest M samples, then counts the
-// step. A flag is on when it is not 0.0 (NaN is off).
+// Saves every run of on save flags [N] that ended within the newest M samples or exactly at
+// their start, then counts the step. A flag is on when it is not 0.0 (NaN is off).
 void update(BlockRecord* block, int32_t) {
     const int32_t bufferSize = paramInt(block, bufferSizeParam);
     int32_t frameSize = paramInt(block, frameSizeParam);

@@ -62,59 +62,18 @@ void delayInitConditions(BlockRecord* block) {
 }
 
 // Writes output [F x C]: the D oldest samples from ring [D x C], then input [F x C] from its start.
-template <typename Input>
-void writeDelayOutput(const DelayShape& s, int32_t head, const double* ring, Input in,
-                      double* out) {
-    const int32_t fromRing = std::min(s.frameRows, s.delay);
-    for (int32_t i = 0; i < fromRing; ++i) {
-        const int32_t q = ringRow(head, i, s.delay);
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
-                ring[q * s.channels + c];
-        }
-    }
-    for (int32_t i = s.delay; i < s.frameRows; ++i) {
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
-                in[frameElement(i - s.delay, c, s.frameRows, s.channels, s.channelMajor)];
-        }
-    }
-}
-
-// Writes output [F x C] from ring [D x C] and input [F x C]; whole rows as copies where the
-// layout allows.
 void delayOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
     const DelayShape s = delayShape(block);
-    const int32_t head = block->iWork[0];
-    const double* ring = block->discStates;
-    const InputPort& port = block->inputPorts[0];
-    double* out = block->outputPorts[0].signal;
-#if !defined(KESTREL9_LITERAL)
-    if (rowsAreRuns(s.channels, s.channelMajor) && s.delay > 0 && head >= 0 && head < s.delay) {
-        const int32_t fromRing = std::min(s.frameRows, s.delay);
-        if (fromRing > 0) {
-            copyRingRows(out, ring, head, s.delay, fromRing, s.channels);
-        }
-        const int32_t fromInput = s.frameRows - s.delay;
-        double* newRows = out + s.delay * s.channels;
-        if (fromInput > 0 && port.source != nullptr) {
-            copyForward(newRows, port.source, fromInput * s.channels);
-        } else {
-            for (int32_t k = 0; k < fromInput * s.channels; ++k) {
-                newRows[k] = *port.signalPtrs[k];
-            }
-        }
-        return;
-    }
-#endif
-    withInput(port, [&](auto in) { writeDelayOutput(s, head, ring, in, out); });
+    readRingThenFrame(block->outputPorts[0].signal, s.frameRows, block->discStates,
+                      block->iWork[0], s.delay, block->inputPorts[0], s.frameRows,
+                      s.channels, s.channelMajor);
 }
 
 // Stores input [F x C] into ring [D x C].
 void delayUpdate(BlockRecord* block, int32_t /*taskIndex*/) {
     const DelayShape s = delayShape(block);
-    storeFrameInRing(block->discStates, &block->iWork[0], block->inputPorts[0], s.frameRows,
-                     s.delay, s.channels, s.channelMajor);
+    storeFrameInRing(block->discStates, &block->iWork[0], block->inputPorts[0],
+                     s.frameRows, s.delay, s.channels, s.channelMajor);
 }
 
 // Nothing to release.

@@ -64,55 +64,18 @@ void fifoInitConditions(BlockRecord* block) {
 }
 
 // Writes output [O x C]: the N kept rows of ring [N x C] oldest first, then input [F x C].
-template <typename Input>
-void writeFifoOutput(const FifoShape& s, int32_t head, const double* ring, Input in, double* out) {
-    const int32_t keptRows = std::min(s.ringRows, s.outputRows);
-    for (int32_t r = 0; r < keptRows; ++r) {
-        const int32_t q = ringRow(head, r, s.ringRows);
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(r, c, s.outputRows, s.channels, s.channelMajor)] =
-                ring[q * s.channels + c];
-        }
-    }
-    for (int32_t r = std::max(s.ringRows, 0); r < s.outputRows; ++r) {
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(r, c, s.outputRows, s.channels, s.channelMajor)] =
-                in[frameElement(r - s.ringRows, c, s.frameRows, s.channels, s.channelMajor)];
-        }
-    }
-}
-
-// Writes output [O x C] from ring [N x C] and input [F x C]; whole rows as copies where the
-// layout allows.
 void fifoOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
     const FifoShape s = fifoShape(block);
-    const int32_t head = block->iWork[0];
-    const double* ring = block->discStates;
-    const InputPort& port = block->inputPorts[0];
-    double* out = block->outputPorts[0].signal;
-#if !defined(KESTREL9_LITERAL)
-    if (rowsAreRuns(s.channels, s.channelMajor) && s.frameRows >= 0 && s.ringRows > 0 &&
-        head >= 0 && head < s.ringRows) {
-        copyRingRows(out, ring, head, s.ringRows, s.ringRows, s.channels);
-        double* newRows = out + s.ringRows * s.channels;
-        if (port.source != nullptr) {
-            copyForward(newRows, port.source, s.frameRows * s.channels);
-        } else {
-            for (int32_t k = 0; k < s.frameRows * s.channels; ++k) {
-                newRows[k] = *port.signalPtrs[k];
-            }
-        }
-        return;
-    }
-#endif
-    withInput(port, [&](auto in) { writeFifoOutput(s, head, ring, in, out); });
+    readRingThenFrame(block->outputPorts[0].signal, s.outputRows, block->discStates,
+                      block->iWork[0], s.ringRows, block->inputPorts[0], s.frameRows,
+                      s.channels, s.channelMajor);
 }
 
 // Stores input [F x C] into ring [N x C].
 void fifoUpdate(BlockRecord* block, int32_t /*taskIndex*/) {
     const FifoShape s = fifoShape(block);
-    storeFrameInRing(block->discStates, &block->iWork[0], block->inputPorts[0], s.frameRows,
-                     s.ringRows, s.channels, s.channelMajor);
+    storeFrameInRing(block->discStates, &block->iWork[0], block->inputPorts[0],
+                     s.frameRows, s.ringRows, s.channels, s.channelMajor);
 }
 
 // Nothing to release.

@@ -1,5 +1,35 @@
 #include "blocks/frame_ring.h"
 
+void readRingThenFrame(double* out, int32_t outputRows, const double* ring, int32_t head,
+                       int32_t ringRows, const InputPort& port, int32_t frameRows,
+                       int32_t channels, bool channelMajor) {
+#if !defined(KESTREL9_LITERAL)
+    if (rowsAreRuns(channels, channelMajor) && ringRows > 0 && head >= 0 && head < ringRows) {
+        // Ring rows from head to the end of the ring, then from its start.
+        const int32_t keptRows = ringRows < outputRows ? ringRows : outputRows;
+        if (keptRows > 0) {
+            const int32_t first = keptRows < ringRows - head ? keptRows : ringRows - head;
+            copyForward(out, ring + head * channels, first * channels);
+            copyForward(out + first * channels, ring, (keptRows - first) * channels);
+        }
+        const int32_t newCount = (outputRows - ringRows) * channels;
+        double* newRows = out + ringRows * channels;
+        if (port.source != nullptr) {
+            copyForward(newRows, port.source, newCount);
+        } else {
+            for (int32_t k = 0; k < newCount; ++k) {
+                newRows[k] = *port.signalPtrs[k];
+            }
+        }
+        return;
+    }
+#endif
+    withInput(port, [&](auto frame) {
+        readRingThenFrame(out, outputRows, ring, head, ringRows, frame, frameRows, channels,
+                          channelMajor);
+    });
+}
+
 void storeFrameInRing(double* ring, int32_t* head, const InputPort& port, int32_t frameRows,
                       int32_t ringRows, int32_t channels, bool channelMajor) {
 #if !defined(KESTREL9_LITERAL)

@@ -40,14 +40,34 @@ inline void copyForward(double* dst, const double* src, int32_t count) {
     }
 }
 
-// Copies `rows` rows of ring [ringRows x channels], the k-th from ring row (head + k) mod
-// ringRows, to dst [rows x channels] (0 <= head < ringRows, rows <= ringRows).
-inline void copyRingRows(double* dst, const double* ring, int32_t head, int32_t ringRows,
-                         int32_t rows, int32_t channels) {
-    const int32_t first = rows < ringRows - head ? rows : ringRows - head;
-    copyForward(dst, ring + head * channels, first * channels);
-    copyForward(dst + first * channels, ring, (rows - first) * channels);
+// Writes output frame [outputRows x channels]: its first min(ringRows, outputRows) rows are the
+// kept rows of ring [ringRows x channels], oldest first from `head`; every later row r is row
+// r - ringRows of input frame [frameRows x channels] (element k read as frame[k]). Both frames are
+// placed by the layout flag. Nothing comes from the ring when ringRows <= 0.
+template <typename Input>
+void readRingThenFrame(double* out, int32_t outputRows, const double* ring, int32_t head,
+                       int32_t ringRows, Input frame, int32_t frameRows, int32_t channels,
+                       bool channelMajor) {
+    const int32_t keptRows = ringRows < outputRows ? ringRows : outputRows;
+    for (int32_t r = 0; r < keptRows; ++r) {
+        const int32_t q = ringRow(head, r, ringRows);
+        for (int32_t c = 0; c < channels; ++c) {
+            out[frameElement(r, c, outputRows, channels, channelMajor)] = ring[q * channels + c];
+        }
+    }
+    for (int32_t r = ringRows > 0 ? ringRows : 0; r < outputRows; ++r) {
+        for (int32_t c = 0; c < channels; ++c) {
+            out[frameElement(r, c, outputRows, channels, channelMajor)] =
+                frame[frameElement(r - ringRows, c, frameRows, channels, channelMajor)];
+        }
+    }
 }
+
+// The same for an input port: where the rows are runs, the ring's rows go out as at most two
+// copies, and the frame's rows as one when the port reads straight from its signal.
+void readRingThenFrame(double* out, int32_t outputRows, const double* ring, int32_t head,
+                       int32_t ringRows, const InputPort& port, int32_t frameRows,
+                       int32_t channels, bool channelMajor);
 
 // Stores input frame [frameRows x channels] (element k read as frame[k], placed by the layout)
 // into ring [ringRows x channels] rows, so that the ring holds the ringRows newest rows with the

@@ -1,7 +1,7 @@
 // Entry point of kestrel9.
+#include "model/kestrel9_model.h"
 #include "shell/main_program.h"
-#include "shell/standin_model.h"
 
 int main(int argc, char** argv) {
-    return runMain(argc, argv, standinModel);
+    return runMain(argc, argv, kestrel9Model);
 }

@@ -133,8 +133,12 @@ TEST(ClipSave, RunScanSavesEachRunThatEndedInTheNewestFrame) {
          {"0000000000000111", "0000000001111100"}, {range(9, 14)}},
         {"on since the oldest sample, ended later",
          {"1111111111111111", "1111111111111111", "1111111111111000"}, {range(0, 13)}},
-        {"ends exactly at the step boundary: found by neither scan",
-         {"0000000000000011", "0000000000110000"}, {}},
+        {"ends exactly at the step boundary: saved by the next step",
+         {"0000000000000011", "0000000000110000"}, {range(10, 12)}},
+        {"ends at the boundary after running since the oldest sample",
+         {"1111111111111111", "1111111111110000"}, {range(0, 12)}},
+        {"ends at the boundary, then a new run in the newest frame",
+         {"0000000000000001", "0000000000010110"}, {range(11, 12), range(13, 15)}},
     };
     for (const Case& c : cases) {
         TempDriveRoot drive;
