@@ -119,6 +119,7 @@ void directStage(int32_t n, int32_t span, double* re, double* im) {
     }
 }
 
+#if !defined(KESTREL9_LITERAL)
 // One stage from the table, scalar: butterflies of the blocks of `span` points of re [n], im [n].
 void tableStage(int32_t n, int32_t span, const double* cosine, const double* sine, double* re,
                 double* im) {
@@ -152,6 +153,7 @@ void complexFftByStages(int32_t n, int32_t stages, double* re, double* im) {
     }
     forEachReversalSwap(n, [re, im](int32_t i, int32_t j) { swapPoints(re, im, i, j); });
 }
+#endif
 
 // The variant in use; null until the first transform picks the widest available one.
 const FftVariant* active = nullptr;

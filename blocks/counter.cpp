@@ -106,6 +106,7 @@ template <typename Input>
 constexpr std::array<CountFrameFn<Input>, 64> countFrameTable =
     makeCountFrameTable<Input>(std::make_integer_sequence<uint32_t, 64>{});
 
+#if !defined(KESTREL9_LITERAL)
 // Largest magnitude below which every integer is a double: counting by 1.0 from an integer is
 // exact up to here, so the k-th count is the start plus or minus k.
 constexpr double kExactIntegerLimit = 9007199254740992.0;
@@ -136,6 +137,7 @@ bool countWithoutInputs(double* counts, double* out, int32_t samples, bool count
     counts[0] = out[samples - 1];
     return true;
 }
+#endif
 
 // Number of input ports the flags switch on (increment, reset, load in this order).
 int32_t enabledInputs(const BlockRecord* block) {
