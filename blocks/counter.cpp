@@ -26,51 +26,89 @@ struct CounterFrame {
     double* out;
 };
 
+// One count through one sample at element k: reset, load, or a step unless held at its limit.
+template <typename Input, bool hasIncrement, bool countDown, bool stopAtLimit, bool hasReset,
+          bool hasLoad>
+inline double countSample(const CounterFrame<Input>& f, int32_t k, double c) {
+    bool set = false;
+    if constexpr (hasReset) {
+        if (f.reset[k] != 0.0) {
+            c = 0.0;
+            set = true;
+        }
+    }
+    if constexpr (hasLoad) {
+        if (!set && f.load[k] != 0.0) {
+            c = f.loadValue;
+            set = true;
+        }
+    }
+    if (!set) {
+        double s = 1.0;
+        if constexpr (hasIncrement) {
+            s = f.increment[k];
+        }
+        if constexpr (countDown) {
+            if constexpr (stopAtLimit) {
+                if (c > f.threshold) {
+                    c = c - s;
+                }
+            } else {
+                c = c - s;
+            }
+        } else {
+            if constexpr (stopAtLimit) {
+                if (c < f.threshold) {
+                    c = c + s;
+                }
+            } else {
+                c = c + s;
+            }
+        }
+    }
+    return c;
+}
+
 // Advances every count through one frame; the options are template parameters, so the loop
 // body holds no option tests.
 template <typename Input, bool channelMajor, bool hasIncrement, bool countDown, bool stopAtLimit,
           bool hasReset, bool hasLoad>
 void countFrame(const CounterFrame<Input>& f) {
+#if !defined(KESTREL9_LITERAL)
+    if constexpr (stopAtLimit && !hasIncrement) {
+        if (f.channels == 1) {
+            // One count in a register. Held at its limit, it stays there through every sample
+            // whose reset and load inputs are 0, so such runs are written without the rules.
+            double c = f.counts[0];
+            int32_t i = 0;
+            while (i < f.samples) {
+                const bool held = countDown ? !(c > f.threshold) : !(c < f.threshold);
+                if (held) {
+                    while (i < f.samples && (!hasReset || f.reset[i] == 0.0) &&
+                           (!hasLoad || f.load[i] == 0.0)) {
+                        f.out[i] = c;
+                        ++i;
+                    }
+                    if (i == f.samples) {
+                        break;
+                    }
+                }
+                c = countSample<Input, hasIncrement, countDown, stopAtLimit, hasReset, hasLoad>(
+                    f, i, c);
+                f.out[i] = c;
+                ++i;
+            }
+            f.counts[0] = c;
+            return;
+        }
+    }
+#endif
     for (int32_t i = 0; i < f.samples; ++i) {
         for (int32_t j = 0; j < f.channels; ++j) {
             const int32_t k = channelMajor ? j * f.samples + i : i * f.channels + j;
-            double c = f.counts[j];
-            bool set = false;
-            if constexpr (hasReset) {
-                if (f.reset[k] != 0.0) {
-                    c = 0.0;
-                    set = true;
-                }
-            }
-            if constexpr (hasLoad) {
-                if (!set && f.load[k] != 0.0) {
-                    c = f.loadValue;
-                    set = true;
-                }
-            }
-            if (!set) {
-                double s = 1.0;
-                if constexpr (hasIncrement) {
-                    s = f.increment[k];
-                }
-                if constexpr (countDown) {
-                    if constexpr (stopAtLimit) {
-                        if (c > f.threshold) {
-                            c = c - s;
-                        }
-                    } else {
-                        c = c - s;
-                    }
-                } else {
-                    if constexpr (stopAtLimit) {
-                        if (c < f.threshold) {
-                            c = c + s;
-                        }
-                    } else {
-                        c = c + s;
-                    }
-                }
-            }
+            const double c =
+                countSample<Input, hasIncrement, countDown, stopAtLimit, hasReset, hasLoad>(
+                    f, k, f.counts[j]);
             f.counts[j] = c;
             f.out[k] = c;
         }

@@ -78,6 +78,26 @@ void gatedShiftRegisterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
     double* slots = block->discStates;
     double* out = block->outputPorts[0].signal;
     withInputs(ports[0], ports[1], [&](auto data, auto gate) {
+#if !defined(KESTREL9_LITERAL)
+        if (s.channels == 1) {
+            // One channel: the oldest slot's value is held in a register until the gate moves
+            // the register on.
+            int32_t head = block->iWork[0];
+            int32_t last = head % s.stages;
+            double oldest = slots[last];
+            for (int32_t i = 0; i < s.frameRows; ++i) {
+                if (isActive(gate[i])) {
+                    head = (head + 1) % s.stages;
+                    slots[(head + s.stages - 1) % s.stages] = data[i];
+                    last = head % s.stages;
+                    oldest = slots[last];
+                }
+                out[i] = oldest;
+            }
+            block->iWork[0] = head;
+            return;
+        }
+#endif
         int32_t head = block->iWork[0];
         // The oldest slot changes only with head, so its index is worked out only then.
         int32_t last = head % s.stages;

@@ -37,7 +37,29 @@ int32_t maxOnLength(const BlockRecord* block) {
     return std::isfinite(paramReal(block, 4)) ? paramInt(block, 4) : 0;
 }
 
-// Runs the flip-flop over one frame; `hasMax` and `hasMin` say whether E and H are non-zero.
+// One sample of one channel: the latch q and pulse count n move on by the inputs; returns the
+// output. `hasMax` and `hasMin` say whether E and H are non-zero.
+template <bool hasMax, bool hasMin>
+inline double flipFlopSample(double reset, double set, int32_t maxLength, int32_t minLength,
+                             double& q, int32_t& n) {
+    if (isActive(reset) || (hasMax && n >= maxLength)) {
+        q = 0.0;
+    } else if (isActive(set)) {
+        q = 1.0;
+    }
+    if constexpr (!hasMax && !hasMin) {
+        return q;
+    } else if (q != 0.0 || (hasMin && 0 < n && n < minLength)) {
+        // A pulse held on for 2^31 samples keeps its count rather than wrapping around.
+        n = n < std::numeric_limits<int32_t>::max() ? n + 1 : n;
+        return 1.0;
+    } else {
+        n = 0;
+        return 0.0;
+    }
+}
+
+// Runs the flip-flop over one frame.
 template <bool hasMax, bool hasMin, typename Input>
 void runFrame(const FlipFlopFrame<Input>& f) {
     for (int32_t i = 0; i < f.frameRows; ++i) {
@@ -45,25 +67,51 @@ void runFrame(const FlipFlopFrame<Input>& f) {
             const int32_t k = frameElement(i, c, f.frameRows, f.channels, f.channelMajor);
             double q = f.latch[c];
             int32_t n = f.count[c];
-            if (isActive(f.reset[k]) || (hasMax && n >= f.maxLength)) {
-                q = 0.0;
-            } else if (isActive(f.set[k])) {
-                q = 1.0;
-            }
-            if constexpr (!hasMax && !hasMin) {
-                f.out[k] = q;
-            } else if (q != 0.0 || (hasMin && 0 < n && n < f.minLength)) {
-                f.out[k] = 1.0;
-                // A pulse held on for 2^31 samples keeps its count rather than wrapping around.
-                n = n < std::numeric_limits<int32_t>::max() ? n + 1 : n;
-            } else {
-                f.out[k] = 0.0;
-                n = 0;
-            }
+            f.out[k] = flipFlopSample<hasMax, hasMin>(f.reset[k], f.set[k], f.maxLength,
+                                                      f.minLength, q, n);
             f.latch[c] = q;
             f.count[c] = n;
         }
     }
+}
+
+// One channel, latch and count in registers. While the flip-flop rests (latch +0.0 and, with a
+// limit, no count) every sample whose set input is off gives 0.0 and changes nothing, whatever the
+// reset input says, so such runs are written without the per-sample rules.
+template <bool hasMax, bool hasMin, typename Input>
+void runOneChannel(const FlipFlopFrame<Input>& f) {
+    double q = f.latch[0];
+    int32_t n = f.count[0];
+    int32_t i = 0;
+    while (i < f.frameRows) {
+        const bool resting = q == 0.0 && !std::signbit(q) && (n == 0 || (!hasMax && !hasMin));
+        if (resting) {
+            while (i < f.frameRows && !isActive(f.set[i])) {
+                f.out[i] = 0.0;
+                ++i;
+            }
+            if (i == f.frameRows) {
+                break;
+            }
+        }
+        f.out[i] = flipFlopSample<hasMax, hasMin>(f.reset[i], f.set[i], f.maxLength, f.minLength,
+                                                  q, n);
+        ++i;
+    }
+    f.latch[0] = q;
+    f.count[0] = n;
+}
+
+// Runs the frame with the loop for its limits and channel count.
+template <bool hasMax, bool hasMin, typename Input>
+void runFlipFlop(const FlipFlopFrame<Input>& f) {
+#if !defined(KESTREL9_LITERAL)
+    if (f.channels == 1) {
+        runOneChannel<hasMax, hasMin>(f);
+        return;
+    }
+#endif
+    runFrame<hasMax, hasMin>(f);
 }
 
 // Declares reset and set inputs and output [C x F], states [C latches + C counts], rWork [C] and
@@ -126,14 +174,14 @@ void flipFlopOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
         }
         if (f.maxLength != 0) {
             if (f.minLength != 0) {
-                runFrame<true, true>(f);
+                runFlipFlop<true, true>(f);
             } else {
-                runFrame<true, false>(f);
+                runFlipFlop<true, false>(f);
             }
         } else if (f.minLength != 0) {
-            runFrame<false, true>(f);
+            runFlipFlop<false, true>(f);
         } else {
-            runFrame<false, false>(f);
+            runFlipFlop<false, false>(f);
         }
     });
 }
