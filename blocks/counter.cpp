@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "model/vector_clones.h"
+
 namespace {
 
 // Parameter layout: 1 frameSize, 2 hasIncrementInput, 3 hasResetInput, 4 hasLoadInput,
@@ -149,6 +151,30 @@ constexpr std::array<CountFrameFn<Input>, 64> countFrameTable =
 // exact up to here, so the k-th count is the start plus or minus k.
 constexpr double kExactIntegerLimit = 9007199254740992.0;
 
+// out [n] = value.
+KESTREL9_VECTOR_CLONES
+void fillCounts(double* out, int32_t n, double value) {
+    for (int32_t i = 0; i < n; ++i) {
+        out[i] = value;
+    }
+}
+
+// out [n]: the counts start + 1.0, start + 2.0, ... (exact for an integer start below 2^53 - n).
+KESTREL9_VECTOR_CLONES
+void countUpFrom(double* out, int32_t n, double start) {
+    for (int32_t i = 0; i < n; ++i) {
+        out[i] = start + static_cast<double>(i + 1);
+    }
+}
+
+// out [n]: the counts start - 1.0, start - 2.0, ...
+KESTREL9_VECTOR_CLONES
+void countDownFrom(double* out, int32_t n, double start) {
+    for (int32_t i = 0; i < n; ++i) {
+        out[i] = start - static_cast<double>(i + 1);
+    }
+}
+
 // One channel without inputs, as a closed form where every count it replaces is exact: a count
 // held at its limit repeats, and an integer count stepping by 1.0 is the start plus or minus the
 // step number. Output [m]; false when the loop has to run.
@@ -160,17 +186,16 @@ bool countWithoutInputs(double* counts, double* out, int32_t samples, bool count
         if (moves) {
             return false;
         }
-        for (int32_t i = 0; i < samples; ++i) {
-            out[i] = start;
-        }
+        fillCounts(out, samples, start);
         return true;
     }
     if (!(std::floor(start) == start && std::fabs(start) <= kExactIntegerLimit - samples)) {
         return false;
     }
-    for (int32_t i = 0; i < samples; ++i) {
-        const double steps = static_cast<double>(i + 1);
-        out[i] = countDown ? start - steps : start + steps;
+    if (countDown) {
+        countDownFrom(out, samples, start);
+    } else {
+        countUpFrom(out, samples, start);
     }
     counts[0] = out[samples - 1];
     return true;

@@ -2,12 +2,7 @@
 
 #include <cmath>
 
-// Every kernel in three builds, chosen for the processor when the program is loaded.
-#if defined(__clang__) || defined(__GNUC__)
-#define KESTREL9_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
-#else
-#define KESTREL9_VECTOR_CLONES
-#endif
+#include "model/vector_clones.h"
 
 namespace stepKernels {
 
