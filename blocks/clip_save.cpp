@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
 
 #include "blocks/clipwriters/clip_writer.h"
+#include "blocks/run_scan.h"
 #include "platform/host_clock.h"
 #include "platform/host_fs.h"
 
@@ -166,8 +168,12 @@ void saveEndedRuns(BlockRecord* block, Input flags, int32_t bufferSize, int32_t 
 
     int32_t i = newStart;
     for (;;) {
-        while (i < bufferSize && !isOn(i)) {
-            ++i;
+        if constexpr (std::is_same_v<Input, ElementRun>) {
+            i = firstOn(flags.start, i, bufferSize);
+        } else {
+            while (i < bufferSize && !isOn(i)) {
+                ++i;
+            }
         }
         if (i >= bufferSize) {
             break;

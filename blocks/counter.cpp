@@ -3,8 +3,10 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
+#include "blocks/run_scan.h"
 #include "model/vector_clones.h"
 
 namespace {
@@ -86,10 +88,22 @@ void countFrame(const CounterFrame<Input>& f) {
             while (i < f.samples) {
                 const bool held = countDown ? !(c > f.threshold) : !(c < f.threshold);
                 if (held) {
-                    while (i < f.samples && (!hasReset || f.reset[i] == 0.0) &&
-                           (!hasLoad || f.load[i] == 0.0)) {
-                        f.out[i] = c;
-                        ++i;
+                    if constexpr (std::is_same_v<Input, ElementRun>) {
+                        int32_t next = f.samples;
+                        if constexpr (hasReset) {
+                            next = firstNonZero(f.reset.start, i, next);
+                        }
+                        if constexpr (hasLoad) {
+                            next = firstNonZero(f.load.start, i, next);
+                        }
+                        fillRun(f.out, i, next, c);
+                        i = next;
+                    } else {
+                        while (i < f.samples && (!hasReset || f.reset[i] == 0.0) &&
+                               (!hasLoad || f.load[i] == 0.0)) {
+                            f.out[i] = c;
+                            ++i;
+                        }
                     }
                     if (i == f.samples) {
                         break;

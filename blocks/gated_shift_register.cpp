@@ -1,9 +1,11 @@
 #include "blocks/gated_shift_register.h"
 
 #include "blocks/frame_ring.h"
+#include "blocks/run_scan.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 
 namespace {
 
@@ -85,7 +87,17 @@ void gatedShiftRegisterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
             int32_t head = block->iWork[0];
             int32_t last = head % s.stages;
             double oldest = slots[last];
-            for (int32_t i = 0; i < s.frameRows; ++i) {
+            int32_t i = 0;
+            while (i < s.frameRows) {
+                if constexpr (std::is_same_v<decltype(gate), ElementRun>) {
+                    // Until the next open gate the output repeats the oldest slot.
+                    const int32_t next = firstActive(gate.start, i, s.frameRows);
+                    fillRun(out, i, next, oldest);
+                    i = next;
+                    if (i == s.frameRows) {
+                        break;
+                    }
+                }
                 if (isActive(gate[i])) {
                     head = (head + 1) % s.stages;
                     slots[(head + s.stages - 1) % s.stages] = data[i];
@@ -93,6 +105,7 @@ void gatedShiftRegisterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
                     oldest = slots[last];
                 }
                 out[i] = oldest;
+                ++i;
             }
             block->iWork[0] = head;
             return;

@@ -1,10 +1,12 @@
 #include "blocks/pulse_limited_flip_flop.h"
 
 #include "blocks/frame_ring.h"
+#include "blocks/run_scan.h"
 
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -86,9 +88,15 @@ void runOneChannel(const FlipFlopFrame<Input>& f) {
     while (i < f.frameRows) {
         const bool resting = q == 0.0 && !std::signbit(q) && (n == 0 || (!hasMax && !hasMin));
         if (resting) {
-            while (i < f.frameRows && !isActive(f.set[i])) {
-                f.out[i] = 0.0;
-                ++i;
+            if constexpr (std::is_same_v<Input, ElementRun>) {
+                const int32_t next = firstActive(f.set.start, i, f.frameRows);
+                fillRun(f.out, i, next, 0.0);
+                i = next;
+            } else {
+                while (i < f.frameRows && !isActive(f.set[i])) {
+                    f.out[i] = 0.0;
+                    ++i;
+                }
             }
             if (i == f.frameRows) {
                 break;

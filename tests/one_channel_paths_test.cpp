@@ -85,7 +85,8 @@ std::vector<double> countState(const Harness& h, int32_t /*channels*/, int32_t c
 std::vector<double> strided(const Harness& h, int32_t channels, int32_t channel) {
     const std::vector<double> s = h.discStates();
     std::vector<double> out;
-    for (size_t k = static_cast<size_t>(channel); k < s.size(); k += static_cast<size_t>(channels)) {
+    const size_t step = static_cast<size_t>(channels);
+    for (size_t k = static_cast<size_t>(channel); k < s.size(); k += step) {
         out.push_back(s[k]);
     }
     out.push_back(static_cast<double>(h.iWork()[0]));
@@ -139,15 +140,20 @@ std::vector<Case> cases() {
                        {true, true}, false, count(start), countState});
     }
     all.push_back({"gated shift register", registerGatedShiftRegister,
-                   [](int32_t channels) { return std::vector<double>{frameRows, 5, double(channels), 1}; },
+                   [](int32_t channels) {
+                       return std::vector<double>{frameRows, 5, double(channels), 1};
+                   },
                    {false, true}, true, none, strided});
     all.push_back({"gated shift register of one stage", registerGatedShiftRegister,
-                   [](int32_t channels) { return std::vector<double>{frameRows, 1, double(channels), 1}; },
+                   [](int32_t channels) {
+                       return std::vector<double>{frameRows, 1, double(channels), 1};
+                   },
                    {false, true}, true, none, strided});
     for (double window : {10.0, 100.0}) {
         all.push_back({"integrate", registerIntegrate,
                        [window](int32_t channels) {
-                           return std::vector<double>{frameRows, 0.25, window, 1, double(channels), 1};
+                           return std::vector<double>{frameRows, 0.25, window, 1,
+                                                      double(channels), 1};
                        },
                        {false}, false, none, strided});
     }
@@ -157,40 +163,48 @@ std::vector<Case> cases() {
 TEST(OneChannelPaths, GiveChannelZeroOfTheGeneralLoop) {
     uint64_t seed = 0;
     for (const Case& c : cases()) {
-        const int32_t ports = static_cast<int32_t>(c.pulseInputs.size());
-        Harness one(c.registerType, c.params(1), ports);
-        Harness two(c.registerType, c.params(2), ports);
-        one.initConditions();
-        two.initConditions();
-        c.start(one.discStateData(), 1, 0);
-        c.start(two.discStateData(), 2, 0);
-        c.start(two.discStateData(), 2, 1);
-        std::mt19937_64 rng(++seed);
-        for (int step = 0; step < 8; ++step) {
-            std::vector<Frame> oneInputs;
-            std::vector<Frame> twoInputs;
-            for (int32_t p = 0; p < ports; ++p) {
-                const Frame a = c.pulseInputs[p] ? pulses(rng) : values(rng);
-                const Frame b = c.pulseInputs[p] ? pulses(rng) : values(rng);
-                oneInputs.push_back(a);
-                Frame both = a;
-                if (!(c.gateIsShared && p == 1)) {
-                    both.insert(both.end(), b.begin(), b.end());
+        // The one-channel instance both through references and reading its inputs straight.
+        for (const bool straight : {false, true}) {
+            const int32_t ports = static_cast<int32_t>(c.pulseInputs.size());
+            Harness one(c.registerType, c.params(1), ports);
+            Harness two(c.registerType, c.params(2), ports);
+            if (straight) {
+                one.wireInputsConsecutively();
+            }
+            one.initConditions();
+            two.initConditions();
+            c.start(one.discStateData(), 1, 0);
+            c.start(two.discStateData(), 2, 0);
+            c.start(two.discStateData(), 2, 1);
+            std::mt19937_64 rng(++seed);
+            for (int step = 0; step < 8; ++step) {
+                std::vector<Frame> oneInputs;
+                std::vector<Frame> twoInputs;
+                for (int32_t p = 0; p < ports; ++p) {
+                    const Frame a = c.pulseInputs[p] ? pulses(rng) : values(rng);
+                    const Frame b = c.pulseInputs[p] ? pulses(rng) : values(rng);
+                    oneInputs.push_back(a);
+                    Frame both = a;
+                    if (!(c.gateIsShared && p == 1)) {
+                        both.insert(both.end(), b.begin(), b.end());
+                    }
+                    twoInputs.push_back(both);
                 }
-                twoInputs.push_back(both);
-            }
-            const Frame got = one.step(oneInputs);
-            const Frame general = two.step(twoInputs);
-            for (int32_t i = 0; i < frameRows; ++i) {
-                ASSERT_EQ(bitsOf(got[static_cast<size_t>(i)]), bitsOf(general[static_cast<size_t>(i)]))
-                    << c.name << ", step " << step << ", sample " << i;
-            }
-            const std::vector<double> oneState = c.state(one, 1, 0);
-            const std::vector<double> twoState = c.state(two, 2, 0);
-            ASSERT_EQ(oneState.size(), twoState.size()) << c.name;
-            for (size_t k = 0; k < oneState.size(); ++k) {
-                ASSERT_EQ(bitsOf(oneState[k]), bitsOf(twoState[k]))
-                    << c.name << ", step " << step << ", state " << k;
+                const Frame got = one.step(oneInputs);
+                const Frame general = two.step(twoInputs);
+                for (int32_t i = 0; i < frameRows; ++i) {
+                    const size_t k = static_cast<size_t>(i);
+                    ASSERT_EQ(bitsOf(got[k]), bitsOf(general[k]))
+                        << c.name << (straight ? ", straight" : "") << ", step " << step
+                        << ", sample " << i;
+                }
+                const std::vector<double> oneState = c.state(one, 1, 0);
+                const std::vector<double> twoState = c.state(two, 2, 0);
+                ASSERT_EQ(oneState.size(), twoState.size()) << c.name;
+                for (size_t k = 0; k < oneState.size(); ++k) {
+                    ASSERT_EQ(bitsOf(oneState[k]), bitsOf(twoState[k]))
+                        << c.name << ", step " << step << ", state " << k;
+                }
             }
         }
     }

@@ -128,7 +128,7 @@ TEST(StraightInputs, ClipAndSaveWritesTheSameClips) {
     const auto run = [](bool straight) {
         eventHarness::TempDriveRoot drive;
         eventHarness::BlockHarness h;
-        for (double v : {4.0, 16.0, 1.0, 0.0}) {
+        for (double v : {64.0, 256.0, 1.0, 0.0}) {
             h.addNumber(v);
         }
         h.addText("Swisk");
@@ -136,8 +136,8 @@ TEST(StraightInputs, ClipAndSaveWritesTheSameClips) {
         h.addNumber(5);  // "%6d " text clips
         h.addNumber(3);  // elapsed-time stamp
         h.addNumber(22050);
-        std::vector<double>& audio = h.addInput(16);
-        std::vector<double>& flags = h.addInput(16);
+        std::vector<double>& audio = h.addInput(256);
+        std::vector<double>& flags = h.addInput(256);
         h.install(registerClipSave);
         if (straight) {
             resolveInputSources(&h.block());
@@ -145,16 +145,19 @@ TEST(StraightInputs, ClipAndSaveWritesTheSameClips) {
         std::mt19937_64 rng(99);
         std::vector<std::string> clips;
         for (int step = 0; step < 40; ++step) {
-            for (size_t k = 0; k + 4 < 16; ++k) {
-                audio[k] = audio[k + 4];
-                flags[k] = flags[k + 4];
+            for (size_t k = 0; k + 64 < 256; ++k) {
+                audio[k] = audio[k + 64];
+                flags[k] = flags[k + 64];
             }
-            const std::vector<double> newAudio = randomFrame(4, Kind::values, rng);
-            const std::vector<double> newFlags = randomFrame(4, Kind::flags, rng);
-            for (size_t k = 0; k < 4; ++k) {
-                audio[12 + k] = newAudio[k];
-                // Longer runs than the flag mix alone would give.
-                flags[12 + k] = step % 7 < 2 ? 1.0 : newFlags[k];
+            const std::vector<double> newAudio = randomFrame(64, Kind::values, rng);
+            std::vector<double> newFlags = randomFrame(64, Kind::flags, rng);
+            // Quiet stretches longer than the scan's chunks, and runs across frame boundaries.
+            for (size_t k = 0; k < 64; ++k) {
+                newFlags[k] = step % 5 == 1 ? 1.0 : (k < 40 ? 0.0 : newFlags[k]);
+            }
+            for (size_t k = 0; k < 64; ++k) {
+                audio[192 + k] = newAudio[k];
+                flags[192 + k] = newFlags[k];
             }
             h.update();
         }
