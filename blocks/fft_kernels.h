@@ -136,12 +136,15 @@ inline void transposeSquare(const Vec<W>* in, Vec<W>* out) {
         out[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
     } else {
         Vec<8> t[8];
+        #pragma GCC unroll 8
         for (int p = 0; p < 8; p += 2) {
             t[p] = __builtin_shufflevector(in[p], in[p + 1], 0, 8, 2, 10, 4, 12, 6, 14);
             t[p + 1] = __builtin_shufflevector(in[p], in[p + 1], 1, 9, 3, 11, 5, 13, 7, 15);
         }
         Vec<8> u[8];
+        #pragma GCC unroll 8
         for (int g = 0; g < 8; g += 4) {
+            #pragma GCC unroll 8
             for (int k = 0; k < 2; ++k) {
                 u[g + k] =
                     __builtin_shufflevector(t[g + k], t[g + k + 2], 0, 1, 8, 9, 4, 5, 12, 13);
@@ -149,6 +152,7 @@ inline void transposeSquare(const Vec<W>* in, Vec<W>* out) {
                     __builtin_shufflevector(t[g + k], t[g + k + 2], 2, 3, 10, 11, 6, 7, 14, 15);
             }
         }
+        #pragma GCC unroll 8
         for (int k = 0; k < 4; ++k) {
             out[k] = __builtin_shufflevector(u[k], u[k + 4], 0, 1, 2, 3, 8, 9, 10, 11);
             out[k + 4] = __builtin_shufflevector(u[k], u[k + 4], 4, 5, 6, 7, 12, 13, 14, 15);
@@ -168,14 +172,18 @@ template <int W>
 __attribute__((always_inline)) inline void loadTile(const double* x, const int32_t* rowStart, Tile<W>& tile) {
     constexpr int32_t blocks = 8 / W;
     constexpr int32_t rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    #pragma GCC unroll 8
     for (int32_t a = 0; a < blocks; ++a) {
+        #pragma GCC unroll 8
         for (int32_t b = 0; b < blocks; ++b) {
             Vec<W> rows[W];
+            #pragma GCC unroll 8
             for (int32_t k = 0; k < W; ++k) {
                 rows[k] = loadVec<W>(x + rowStart[rev3[a * W + k]] + b * W);
             }
             Vec<W> cols[W];
             transposeSquare<W>(rows, cols);
+            #pragma GCC unroll 8
             for (int32_t k = 0; k < W; ++k) {
                 tile.col[b * W + k][a] = cols[k];
             }
@@ -188,7 +196,9 @@ template <int W>
 __attribute__((always_inline)) inline void storeTile(double* x, const int32_t* rowStart, const Tile<W>& tile) {
     constexpr int32_t blocks = 8 / W;
     constexpr int32_t rev3[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+    #pragma GCC unroll 8
     for (int32_t h = 0; h < 8; ++h) {
+        #pragma GCC unroll 8
         for (int32_t a = 0; a < blocks; ++a) {
             storeVec<W>(x + rowStart[h] + a * W, tile.col[rev3[h]][a]);
         }
@@ -207,17 +217,22 @@ __attribute__((always_inline)) inline void lastThreeStages(Tile<W>& re, Tile<W>&
     const double* sin4 = t.sine + (kTableSpan - 4);
     const V c2 = splat<W>(t.cosine[kTableSpan - 2]);
     const V s2 = splat<W>(t.sine[kTableSpan - 2]);
+    #pragma GCC unroll 8
     for (int32_t a = 0; a < blocks; ++a) {
+        #pragma GCC unroll 8
         for (int32_t l = 0; l < 4; ++l) {
             butterfly(re.col[l][a], im.col[l][a], re.col[l + 4][a], im.col[l + 4][a],
                       splat<W>(cos8[l]), splat<W>(sin8[l]));
         }
+        #pragma GCC unroll 8
         for (int32_t g = 0; g < 8; g += 4) {
+            #pragma GCC unroll 8
             for (int32_t l = 0; l < 2; ++l) {
                 butterfly(re.col[g + l][a], im.col[g + l][a], re.col[g + l + 2][a],
                           im.col[g + l + 2][a], splat<W>(cos4[l]), splat<W>(sin4[l]));
             }
         }
+        #pragma GCC unroll 8
         for (int32_t g = 0; g < 8; g += 2) {
             butterfly(re.col[g][a], im.col[g][a], re.col[g + 1][a], im.col[g + 1][a], c2, s2);
         }
@@ -250,6 +265,13 @@ void lastStagesAndReorder(int32_t bits, const double* fromRe, const double* from
         for (int32_t h = 0; h < 8; ++h) {
             fromRows[h] = (h << (bits - 3)) | (m << 3);
             toRows[h] = (h << (bits - 3)) | (mirror << 3);
+        }
+        // The next tile's rows lie a whole stride apart; fetch them while this one is worked.
+        if (m + 1 < middles) {
+            for (int32_t h = 0; h < 8; ++h) {
+                __builtin_prefetch(fromRe + fromRows[h] + 8, 0, 3);
+                __builtin_prefetch(fromIm + fromRows[h] + 8, 0, 3);
+            }
         }
         Tile<W> tileRe;
         Tile<W> tileIm;
