@@ -36,7 +36,9 @@ void noteAllocation() {
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(KESTREL9_TEST_ASAN)
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer runtime's allocator interface.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(
+    void (*mallocHook)(const volatile void*, size_t), void (*freeHook)(const volatile void*));
 
 namespace {
 
