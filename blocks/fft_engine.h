@@ -35,21 +35,21 @@ const FftTables& fftTables();
 
 // The kernels of one instruction-set variant. Lengths: complexFft takes 2^bits points with
 // 6 <= bits and 2^bits <= kTableSpan; the others work on the model's real length
-// n = kRealTableLength (n2 = n / 2).
+// n = kRealTableLength (n2 = n / 2). Arrays of different arguments must not overlap.
 struct FftVariant {
     const char* name;
     // Forward complex transform of re [2^bits], im [2^bits], in place.
     void (*complexFft)(int32_t bits, double* re, double* im, const FftTables& tables);
-    // Real FFT: even samples of u [n] into re [n2], odd samples into im [n2].
-    void (*pack)(const double* u, double* re, double* im);
     // Real FFT: split step of re [n], im [n] (the n2-point transform in their lower halves) and
     // the conjugate mirror into their upper halves.
     void (*splitAndMirror)(double* re, double* im, const FftTables& tables);
-    // Real IFFT: merge of the split spectrum xr [n], xi [n] into re [n2], im [n2].
-    void (*merge)(const double* xr, const double* xi, double* re, double* im,
-                  const FftTables& tables);
     // Real IFFT: y [2j + 1] = y [n + j] * f, y [2j] = y [j] * f for j = n2 - 1 down to 0; y [2n].
     void (*scaleAndInterleave)(double f, double* y);
+    // Real FFT of consecutive samples u [n] into re [n], im [n] (pack, transform, split, mirror).
+    void (*realFft)(const double* u, double* re, double* im, const FftTables& tables);
+    // Real IFFT of the split spectrum xr [n], xi [n] into y [2n] (merge, transform, scale and
+    // interleave; y [n .. n + n2 - 1] keep the unscaled imaginary parts).
+    void (*realIfft)(const double* xr, const double* xi, double* y, const FftTables& tables);
 };
 
 // The variants this machine can run, the baseline first; `count` receives their number.

@@ -84,24 +84,82 @@ void stageBlock(const double* fromRe, const double* fromIm, double* toRe, double
     }
 }
 
-// Two consecutive stages, spans 4q and 2q, on one block of 4q points (q a multiple of W), read
-// from fromRe/fromIm and written to toRe/toIm: the four points j, j + q, j + 2q, j + 3q meet only
-// each other in these two stages, so they stay in registers. Twiddles of span 4q:
-// outerCos/outerSin [2q]; of span 2q: innerCos/innerSin [q].
+// The even and the odd lanes of the 2W consecutive values a, b.
 template <int W>
-void stagePairBlock(const double* fromRe, const double* fromIm, double* toRe, double* toIm,
-                    int32_t q, const double* outerCos, const double* outerSin,
-                    const double* innerCos, const double* innerSin) {
+inline void splitEvenOdd(Vec<W> a, Vec<W> b, Vec<W>& even, Vec<W>& odd) {
+    if constexpr (W == 2) {
+        even = __builtin_shufflevector(a, b, 0, 2);
+        odd = __builtin_shufflevector(a, b, 1, 3);
+    } else if constexpr (W == 4) {
+        even = __builtin_shufflevector(a, b, 0, 2, 4, 6);
+        odd = __builtin_shufflevector(a, b, 1, 3, 5, 7);
+    } else {
+        even = __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14);
+        odd = __builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15);
+    }
+}
+
+// Where a stage reads its points: real and imaginary arrays.
+struct PlaneSource {
+    const double* re;
+    const double* im;
+    template <int W>
+    void load(int32_t p, Vec<W>& r, Vec<W>& i) const {
+        r = loadVec<W>(re + p);
+        i = loadVec<W>(im + p);
+    }
+};
+
+// The Real FFT's packed sequence read straight from its input u [2n]: point p is u [2p] + i u [2p + 1].
+struct InterleavedSource {
+    const double* u;
+    template <int W>
+    void load(int32_t p, Vec<W>& r, Vec<W>& i) const {
+        splitEvenOdd<W>(loadVec<W>(u + 2 * p), loadVec<W>(u + 2 * p + W), r, i);
+    }
+};
+
+// The Real IFFT's merged sequence computed from the split spectrum xr [2h], xi [2h] as it is
+// read, with the merge's tabled twiddles: z = a + i w d of bins p and p + h, handed over with
+// real and imaginary parts exchanged as the inverse transform takes them.
+struct MergedSource {
+    const double* xr;
+    const double* xi;
+    const double* wr;
+    const double* wi;
+    int32_t half;
+    template <int W>
+    void load(int32_t p, Vec<W>& r, Vec<W>& i) const {
+        const Vec<W> xrk = loadVec<W>(xr + p);
+        const Vec<W> xrp = loadVec<W>(xr + p + half);
+        const Vec<W> xik = loadVec<W>(xi + p);
+        const Vec<W> xip = loadVec<W>(xi + p + half);
+        const Vec<W> ar = xrk + xrp;
+        const Vec<W> ai = xik + xip;
+        const Vec<W> dr = xrk - xrp;
+        const Vec<W> di = xik - xip;
+        const Vec<W> w0 = loadVec<W>(wr + p);
+        const Vec<W> w1 = loadVec<W>(wi + p);
+        i = ar - (dr * w1 + di * w0);
+        r = ai + (dr * w0 - di * w1);
+    }
+};
+
+// Two consecutive stages, spans 4q and 2q, on one block of 4q points (q a multiple of W), read
+// from `from` and written to toRe/toIm: the four points j, j + q, j + 2q, j + 3q meet only each
+// other in these two stages, so they stay in registers. Twiddles of span 4q: outerCos/outerSin
+// [2q]; of span 2q: innerCos/innerSin [q].
+template <int W, typename Source>
+void stagePairBlockFrom(const Source& from, double* toRe, double* toIm, int32_t q,
+                        const double* outerCos, const double* outerSin, const double* innerCos,
+                        const double* innerSin) {
     using V = Vec<W>;
     for (int32_t j = 0; j < q; j += W) {
-        V r0 = loadVec<W>(fromRe + j);
-        V r1 = loadVec<W>(fromRe + j + q);
-        V r2 = loadVec<W>(fromRe + j + 2 * q);
-        V r3 = loadVec<W>(fromRe + j + 3 * q);
-        V i0 = loadVec<W>(fromIm + j);
-        V i1 = loadVec<W>(fromIm + j + q);
-        V i2 = loadVec<W>(fromIm + j + 2 * q);
-        V i3 = loadVec<W>(fromIm + j + 3 * q);
+        V r0, r1, r2, r3, i0, i1, i2, i3;
+        from.template load<W>(j, r0, i0);
+        from.template load<W>(j + q, r1, i1);
+        from.template load<W>(j + 2 * q, r2, i2);
+        from.template load<W>(j + 3 * q, r3, i3);
         butterfly(r0, i0, r2, i2, loadVec<W>(outerCos + j), loadVec<W>(outerSin + j));
         butterfly(r1, i1, r3, i3, loadVec<W>(outerCos + j + q), loadVec<W>(outerSin + j + q));
         const V c = loadVec<W>(innerCos + j);
@@ -117,6 +175,15 @@ void stagePairBlock(const double* fromRe, const double* fromIm, double* toRe, do
         storeVec<W>(toIm + j + 2 * q, i2);
         storeVec<W>(toIm + j + 3 * q, i3);
     }
+}
+
+// The same reading fromRe/fromIm.
+template <int W>
+void stagePairBlock(const double* fromRe, const double* fromIm, double* toRe, double* toIm,
+                    int32_t q, const double* outerCos, const double* outerSin,
+                    const double* innerCos, const double* innerSin) {
+    stagePairBlockFrom<W>(PlaneSource{fromRe, fromIm}, toRe, toIm, q, outerCos, outerSin,
+                          innerCos, innerSin);
 }
 
 // Transposes the W x W block in[0..W-1] (row vectors) into out[0..W-1] (column vectors).
@@ -293,24 +360,33 @@ constexpr int32_t kBlockSpan = 2048;
 alignas(64) inline double workRe[kTableSpan];
 alignas(64) inline double workIm[kTableSpan];
 
-// Forward transform of re [2^bits], im [2^bits], 6 <= bits and 2^bits <= kTableSpan: the stages
-// of the direct routine in a cache-friendly order, each value computed exactly as there.
-template <int W>
-void complexFftBlocked(int32_t bits, double* re, double* im, const FftTables& t) {
+// Forward transform into re [2^bits], im [2^bits], 6 <= bits and 2^bits <= kTableSpan, of the
+// sequence `first` reads: the stages of the direct routine in a cache-friendly order, each value
+// computed exactly as there. A source other than the arrays themselves needs bits >= 13, where
+// the first pass is a whole-array pair of stages.
+template <int W, typename Source>
+void complexFftBlockedFrom(int32_t bits, const Source& first, double* re, double* im,
+                           const FftTables& t) {
     const int32_t n = 1 << bits;
     const auto cosOf = [&t](int32_t span) { return t.cosine + (kTableSpan - span); };
     const auto sinOf = [&t](int32_t span) { return t.sine + (kTableSpan - span); };
-    // The first stage reads the caller's arrays; every later one works in the copy.
+    // The first stage reads the source; every later one works in the copy.
     const double* fromRe = re;
     const double* fromIm = im;
+    bool firstRead = false;
     int32_t span = n;
     // Spans longer than a cache block, over the whole arrays.
     while (span > kBlockSpan) {
         if (span / 2 > kBlockSpan) {
             for (int32_t base = 0; base < n; base += span) {
-                stagePairBlock<W>(fromRe + base, fromIm + base, workRe + base, workIm + base,
-                                  span / 4, cosOf(span), sinOf(span), cosOf(span / 2),
-                                  sinOf(span / 2));
+                if (!firstRead && base == 0 && span == n) {
+                    stagePairBlockFrom<W>(first, workRe, workIm, span / 4, cosOf(span),
+                                          sinOf(span), cosOf(span / 2), sinOf(span / 2));
+                } else {
+                    stagePairBlock<W>(fromRe + base, fromIm + base, workRe + base, workIm + base,
+                                      span / 4, cosOf(span), sinOf(span), cosOf(span / 2),
+                                      sinOf(span / 2));
+                }
             }
             span /= 4;
         } else {
@@ -320,6 +396,7 @@ void complexFftBlocked(int32_t bits, double* re, double* im, const FftTables& t)
             }
             span /= 2;
         }
+        firstRead = true;
         fromRe = workRe;
         fromIm = workIm;
     }
@@ -353,24 +430,10 @@ void complexFftBlocked(int32_t bits, double* re, double* im, const FftTables& t)
     lastStagesAndReorder<W>(bits, workRe, workIm, re, im, t);
 }
 
-// Real FFT pack: re [n2] = u [0, 2, ...], im [n2] = u [1, 3, ...] from contiguous u [n].
+// Forward transform of re [2^bits], im [2^bits] in place.
 template <int W>
-void packKernel(const double* u, double* re, double* im) {
-    constexpr int32_t n2 = kRealTableLength / 2;
-    for (int32_t t = 0; t < n2; t += W) {
-        const Vec<W> a = loadVec<W>(u + 2 * t);
-        const Vec<W> b = loadVec<W>(u + 2 * t + W);
-        if constexpr (W == 2) {
-            storeVec<W>(re + t, __builtin_shufflevector(a, b, 0, 2));
-            storeVec<W>(im + t, __builtin_shufflevector(a, b, 1, 3));
-        } else if constexpr (W == 4) {
-            storeVec<W>(re + t, __builtin_shufflevector(a, b, 0, 2, 4, 6));
-            storeVec<W>(im + t, __builtin_shufflevector(a, b, 1, 3, 5, 7));
-        } else {
-            storeVec<W>(re + t, __builtin_shufflevector(a, b, 0, 2, 4, 6, 8, 10, 12, 14));
-            storeVec<W>(im + t, __builtin_shufflevector(a, b, 1, 3, 5, 7, 9, 11, 13, 15));
-        }
-    }
+void complexFftBlocked(int32_t bits, double* re, double* im, const FftTables& t) {
+    complexFftBlockedFrom<W>(bits, PlaneSource{re, im}, re, im, t);
 }
 
 // One bin pair of the split step: k, p = n2 - k with running twiddle (wr, wi), as written for a
@@ -445,28 +508,6 @@ void splitAndMirrorKernel(double* re, double* im, const FftTables& t) {
     im[n - n4] = -im[n4];
 }
 
-// Real IFFT merge for n = kRealTableLength: z = a + i w d of bins k and k + n2 of the contiguous
-// split spectrum xr [n], xi [n] into re [n2], im [n2], tabled twiddles.
-template <int W>
-void mergeKernel(const double* xr, const double* xi, double* re, double* im, const FftTables& t) {
-    using V = Vec<W>;
-    constexpr int32_t n2 = kRealTableLength / 2;
-    for (int32_t k = 0; k < n2; k += W) {
-        const V xrk = loadVec<W>(xr + k);
-        const V xrp = loadVec<W>(xr + k + n2);
-        const V xik = loadVec<W>(xi + k);
-        const V xip = loadVec<W>(xi + k + n2);
-        const V ar = xrk + xrp;
-        const V ai = xik + xip;
-        const V dr = xrk - xrp;
-        const V di = xik - xip;
-        const V wr = loadVec<W>(t.mergeWr + k);
-        const V wi = loadVec<W>(t.mergeWi + k);
-        storeVec<W>(re + k, ar - (dr * wi + di * wr));
-        storeVec<W>(im + k, ai + (dr * wr - di * wi));
-    }
-}
-
 // Real IFFT scale and interleave for n = kRealTableLength on y [2n]: from the top down, so every
 // y [j] is read before anything lands on it.
 template <int W>
@@ -491,15 +532,29 @@ void scaleAndInterleaveKernel(double f, double* y) {
     }
 }
 
+// Real FFT of n = kRealTableLength consecutive samples u [n] into re [n], im [n]: the packed
+// sequence is read straight by the transform's first pass, then split and mirrored.
+template <int W>
+void realFftKernel(const double* u, double* re, double* im, const FftTables& t) {
+    complexFftBlockedFrom<W>(13, InterleavedSource{u}, re, im, t);
+    splitAndMirrorKernel<W>(re, im, t);
+}
+
+// Real IFFT of the split spectrum xr [n], xi [n] (n = kRealTableLength) into y [2n]: the merge
+// is computed as the inverse transform's first pass reads it, then scaled and interleaved.
+template <int W>
+void realIfftKernel(const double* xr, const double* xi, double* y, const FftTables& t) {
+    constexpr int32_t n = kRealTableLength;
+    const MergedSource merged{xr, xi, t.mergeWr, t.mergeWi, n / 2};
+    complexFftBlockedFrom<W>(13, merged, y + n, y, t);
+    scaleAndInterleaveKernel<W>(1.0 / n, y);
+}
+
 // The kernels of one lane count as a variant.
 template <int W>
 constexpr FftVariant makeFftVariant(const char* name) {
-    return FftVariant{name,
-                      &complexFftBlocked<W>,
-                      &packKernel<W>,
-                      &splitAndMirrorKernel<W>,
-                      &mergeKernel<W>,
-                      &scaleAndInterleaveKernel<W>};
+    return FftVariant{name, &complexFftBlocked<W>, &splitAndMirrorKernel<W>,
+                      &scaleAndInterleaveKernel<W>, &realFftKernel<W>, &realIfftKernel<W>};
 }
 
 }  // namespace

@@ -72,18 +72,18 @@ void realFftOutputs(double* y, const double* /*x*/, const double* const* u, Bloc
     double* im = y + n;
 #if !defined(KESTREL9_LITERAL)
     if (n == kRealTableLength) {
-        // The model's length: a consecutive input is packed straight from its signal, the split
-        // uses the tabled twiddles and writes the mirror as it goes.
+        // The model's length: a consecutive input is read straight by the transform's first
+        // pass; the split uses the tabled twiddles and writes the mirror as it goes.
         const FftVariant& variant = activeFftVariant();
         const double* source = block->inputHalves[0];
         if (source != nullptr && block->inputHalves[1] == source + n2 &&
             rangesDisjoint(source, n, y, 2 * n)) {
-            variant.pack(source, re, im);
-        } else {
-            for (int32_t t = 0; t < n2; ++t) {
-                re[t] = *u[2 * t];
-                im[t] = *u[2 * t + 1];
-            }
+            variant.realFft(source, re, im, fftTables());
+            return;
+        }
+        for (int32_t t = 0; t < n2; ++t) {
+            re[t] = *u[2 * t];
+            im[t] = *u[2 * t + 1];
         }
         complexFft(n2, re, im);
         variant.splitAndMirror(re, im, fftTables());

@@ -63,17 +63,17 @@ void realIfftOutputs(double* y, const double* /*x*/, const double* const* u, Blo
     double* im = y + n;
 #if !defined(KESTREL9_LITERAL)
     if (n == kRealTableLength) {
-        // The model's length: consecutive halves are merged straight from their signals with the
-        // tabled twiddles; the scale and interleave runs on vectors.
+        // The model's length: consecutive halves are merged as the inverse transform's first
+        // pass reads them, with the tabled twiddles; the scale and interleave runs on vectors.
         const FftVariant& variant = activeFftVariant();
         const double* xr = block->inputHalves[0];
         const double* xi = block->inputHalves[1];
         if (xr != nullptr && xi != nullptr && rangesDisjoint(xr, n, y, 2 * n) &&
             rangesDisjoint(xi, n, y, 2 * n)) {
-            variant.merge(xr, xi, re, im, fftTables());
-        } else {
-            mergeSpectrum(n, u, re, im);
+            variant.realIfft(xr, xi, y, fftTables());
+            return;
         }
+        mergeSpectrum(n, u, re, im);
         complexFft(n2, im, re);
         variant.scaleAndInterleave(1.0 / n, y);
         return;
