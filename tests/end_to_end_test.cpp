@@ -305,18 +305,20 @@ TEST(EndToEnd, TheDemoRecordingGivesTheClipsItsListExpects) {
 }
 
 TEST(EndToEnd, TheBatchScriptRunsEachRecordingInItsOwnDriveRoot) {
+    // Folder names with blanks, as users have them.
     TempDriveRoot work(false, false);
+    const std::string outDir = work.path() + "/batch out";
     const struct {
         const char* name;
         double callSeconds;
     } recordings[] = {{"first", 2.0}, {"second", 4.4}};
     std::vector<std::string> args = {std::string(KESTREL9_SOURCE_DIR) + "/tools/batch.sh", "-j",
-                                     "2", "-b", KESTREL9_BINARY, work.path() + "/out"};
+                                     "2", "-b", KESTREL9_BINARY, outDir};
     for (const auto& r : recordings) {
         std::vector<double> audio = noiseRecording(6.0, 0.004, 5);
         addSound(audio, SynthSound{static_cast<int64_t>(r.callSeconds * rate), 3000, 8500.0,
                                    7200.0, 0.1});
-        const std::string path = work.path() + "/" + r.name + ".wav";
+        const std::string path = work.path() + "/" + r.name + " take.wav";
         ASSERT_TRUE(writeWave16(path, toPcm16(audio)));
         args.push_back(path);
     }
@@ -324,8 +326,8 @@ TEST(EndToEnd, TheBatchScriptRunsEachRecordingInItsOwnDriveRoot) {
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     for (const auto& r : recordings) {
         SCOPED_TRACE(r.name);
-        const std::string root = work.path() + "/out/" + r.name;
-        EXPECT_NE(run.out.find(std::string(r.name) + ": status 0, 1 clips"), std::string::npos)
+        const std::string root = outDir + "/" + r.name + " take";
+        EXPECT_NE(run.out.find(std::string(r.name) + " take: status 0, 1 clips"), std::string::npos)
             << run.out;
         EXPECT_EQ(readTextFile(root + "/kestrel9.out"), "");
         std::vector<std::string> clips;
