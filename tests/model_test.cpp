@@ -121,44 +121,62 @@ TEST(ModelRegistration, EveryInstanceHasItsPathTypeRateAndParameters) {
     }
 }
 
-TEST(ModelRegistration, ParametersCarryTheModelValuesAndTexts) {
+// One parameter as the model supplies it: a 1 x 1 number, or a text as 1 x n character codes.
+struct ParamCase {
+    double number;
+    const char* text = nullptr;
+};
+
+ParamCase textParam(const char* text) {
+    return ParamCase{0.0, text};
+}
+
+TEST(ModelRegistration, ParametersCarryTheModelValuesInOrder) {
     ModelRecord* root = registered();
-    struct TextCase {
-        int32_t index;
-        int32_t param;
-        const char* text;
+    const std::vector<ParamCase> params[modelBlockCount] = {
+        {{1}, {8192}},
+        {{8192}, {0}, {0}, {0}, {0}, {0}, {0}, {0}, {463050}, {1}, {1}, {0.3715192743764172}},
+        {{22050}, {8192}, {1}, {1}, textParam("c:\\My Recordings\\Soundfile.wav")},
+        {{8192}, {16384}, {1}, {0}},
+        {{-1}},
+        {{-1}},
+        {{8192}, {0}, {2000}, {1}, {1}, {0}},
+        {{8192}, {441}, {1}, {0}},
+        {{8192}, {0}, {0}, {0}, {1}, {0}, {1}, {0}, {9830.4}, {1}, {1}, {-1}},
+        {{8192}, {0}, {2205}, {8820}, {1}, {0}},
+        {{8192}, {0}, {0}, {1}, {1}, {3001}, {1}, {0}, {0}, {1}, {0}, {-1}},
+        {{8192}, {1}, {1}, {1}},
+        {{8192}, {15}, {1}, {1}},
+        {{1}, {1}, textParam("c:\\Temp\\Calls\\LogSwisk.txt")},
+        {{8192}, {3000}, {1}, {0}},
+        {{8192}, {32768}, {1}, {0}},
+        {{8192}, {32768}, {1}, {0}},
+        {{8192}, {32768}, {1}, {0}, textParam("Swisk"), textParam("c:\\temp\\calls"), {1}, {3},
+         {22050}},
+        {textParam("c:\\stop.txt"), {1.114557823129252}},
     };
-    const TextCase texts[] = {
-        {2, 5, "c:\\My Recordings\\Soundfile.wav"},
-        {13, 3, "c:\\Temp\\Calls\\LogSwisk.txt"},
-        {17, 5, "Swisk"},
-        {17, 6, "c:\\temp\\calls"},
-        {18, 1, "c:\\stop.txt"},
-    };
-    for (const TextCase& t : texts) {
-        const ParamValue* p = paramValue(root->children[t.index], t.param);
-        EXPECT_EQ(p->rows, 1.0) << t.text;
-        EXPECT_EQ(p->cols, static_cast<double>(std::strlen(t.text))) << t.text;
-        char buffer[64];
-        EXPECT_EQ(textParamToString(p, buffer, sizeof buffer), 0);
-        EXPECT_STREQ(buffer, t.text);
-    }
-    struct NumberCase {
-        int32_t index;
-        int32_t param;
-        double value;
-    };
-    const NumberCase numbers[] = {
-        {1, 9, 463050.0},   {1, 12, 0.3715192743764172}, {8, 9, 9830.4},  {8, 12, -1.0},
-        {9, 3, 2205.0},     {9, 4, 8820.0},              {10, 6, 3001.0}, {6, 3, 2000.0},
-        {7, 2, 441.0},      {14, 2, 3000.0},             {12, 2, 15.0},   {17, 8, 3.0},
-        {18, 2, 1.114557823129252}, {4, 1, -1.0},        {15, 2, 32768.0},
-    };
-    for (const NumberCase& n : numbers) {
-        const ParamValue* p = paramValue(root->children[n.index], n.param);
-        EXPECT_EQ(p->rows, 1.0);
-        EXPECT_EQ(p->cols, 1.0);
-        EXPECT_EQ(p->data[0], n.value) << n.index << " " << n.param;
+    for (int32_t i = 0; i < modelBlockCount; ++i) {
+        const BlockRecord* b = root->children[i];
+        ASSERT_EQ(b->numParamsGiven, static_cast<int32_t>(params[i].size())) << "instance " << i;
+        for (int32_t p = 0; p < b->numParamsGiven; ++p) {
+            SCOPED_TRACE(testing::Message() << "instance " << i << " parameter " << p + 1);
+            const ParamCase& expected = params[i][static_cast<size_t>(p)];
+            const ParamValue* value = paramValue(b, p + 1);
+            EXPECT_EQ(value->rows, 1.0);
+            if (expected.text == nullptr) {
+                EXPECT_EQ(value->cols, 1.0);
+                EXPECT_EQ(bitsOf(value->data[0]), bitsOf(expected.number));
+                continue;
+            }
+            const size_t n = std::strlen(expected.text);
+            ASSERT_EQ(value->cols, static_cast<double>(n));
+            for (size_t k = 0; k < n; ++k) {
+                EXPECT_EQ(value->data[k], static_cast<double>(expected.text[k])) << k;
+            }
+            char buffer[64];
+            EXPECT_EQ(textParamToString(value, buffer, sizeof buffer), 0);
+            EXPECT_STREQ(buffer, expected.text);
+        }
     }
 }
 
