@@ -23,7 +23,8 @@ std::vector<double> randomValues(size_t count, uint64_t seed) {
     return values;
 }
 
-// A single-vector block record wired to contiguous input storage, as the model wires it.
+// A single-vector block record wired to consecutive input storage and resolved, as the model
+// wires it.
 struct TransformBlock {
     ModelInfo info{};
     BlockRecord root{};
@@ -48,6 +49,7 @@ struct TransformBlock {
         }
         block.inputElementPtrs = inputPtrs.data();
         block.outputVector = output.data();
+        resolveInputSources(&block);
     }
 };
 

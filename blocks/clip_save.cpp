@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
 
 #include "blocks/clipwriters/clip_writer.h"
+#include "blocks/run_scan.h"
 #include "platform/host_clock.h"
 #include "platform/host_fs.h"
 
@@ -144,15 +146,12 @@ void initConditions(BlockRecord* block) {
 // The block has no outputs.
 void outputs(BlockRecord*, int32_t) {}
 
-// Saves every run of on save flags [N] that ended within the newest M samples or exactly at
-// their start, then counts the step. A flag is on when it is not 0.0 (NaN is off).
-void update(BlockRecord* block, int32_t) {
-    const int32_t bufferSize = paramInt(block, bufferSizeParam);
-    int32_t frameSize = paramInt(block, frameSizeParam);
-    frameSize = frameSize < 0 ? 0 : (frameSize > bufferSize ? bufferSize : frameSize);
-    const int32_t newStart = bufferSize - frameSize;
-    const auto isOn = [block](int32_t k) {
-        const double flag = inputElement(block, 1, k);
+// Saves every run of on save flags [N] (read through `flags`) that ended within the newest M
+// samples or exactly at their start.
+template <typename Input>
+void saveEndedRuns(BlockRecord* block, Input flags, int32_t bufferSize, int32_t newStart) {
+    const auto isOn = [flags](int32_t k) {
+        const double flag = flags[k];
         return flag != 0.0 && !std::isnan(flag);
     };
 
@@ -169,8 +168,12 @@ void update(BlockRecord* block, int32_t) {
 
     int32_t i = newStart;
     for (;;) {
-        while (i < bufferSize && !isOn(i)) {
-            ++i;
+        if constexpr (std::is_same_v<Input, ElementRun>) {
+            i = firstOn(flags.start, i, bufferSize);
+        } else {
+            while (i < bufferSize && !isOn(i)) {
+                ++i;
+            }
         }
         if (i >= bufferSize) {
             break;
@@ -191,6 +194,17 @@ void update(BlockRecord* block, int32_t) {
         saveClip(block, i, j);
         i = j;
     }
+}
+
+// Saves every run of on save flags [N] that ended within the newest M samples or exactly at
+// their start, then counts the step. A flag is on when it is not 0.0 (NaN is off).
+void update(BlockRecord* block, int32_t) {
+    const int32_t bufferSize = paramInt(block, bufferSizeParam);
+    int32_t frameSize = paramInt(block, frameSizeParam);
+    frameSize = frameSize < 0 ? 0 : (frameSize > bufferSize ? bufferSize : frameSize);
+    const int32_t newStart = bufferSize - frameSize;
+    withInput(block->inputPorts[1],
+              [&](auto flags) { saveEndedRuns(block, flags, bufferSize, newStart); });
     stepCount(block) = static_cast<int32_t>(static_cast<uint32_t>(stepCount(block)) + 1u);
 }
 

@@ -3,10 +3,10 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+#include "blocks/fft_engine.h"
+#include "blocks/fft_kernels.h"
 
-// Longest stage span whose twiddles are kept in the table: the model's 8192-point transform.
-constexpr int32_t kTableSpan = 8192;
+namespace {
 
 // Calls swap(i, j) (0-based, i < j) for every exchange of the bit-reversal reordering of n
 // points, in the order of the reordering loop (whose j counts from 1 as i + 1 does).
@@ -36,25 +36,12 @@ inline void swapPoints(double* re, double* im, int32_t i, int32_t j) {
     im[j] = ti;
 }
 
-// Tables built once, at the first transform.
-// cosine, sine: cos and sin of the angles (j - 1) * (6.283185307179586 / span), j = 1 .. span / 2,
-// for every power-of-two span from 2 to kTableSpan; the stage of span s starts at index
-// kTableSpan - s. The angles depend only on the span, so every transform shares the table for its
-// stages of that span.
-// swapLow, swapHigh: the exchanges of the bit-reversal reordering of kTableSpan points.
-struct FftTables {
-    double cosine[kTableSpan];
-    double sine[kTableSpan];
-    int32_t swapLow[kTableSpan / 2];
-    int32_t swapHigh[kTableSpan / 2];
-    int32_t swapCount;
-    bool built;
-};
-
 FftTables tables;
+bool tablesBuilt = false;
 
-// Fills the twiddles [kTableSpan - 1 used] with exactly the angles and calls of the direct
-// computation, and records the reordering's exchanges [at most kTableSpan / 2].
+// Fills the stage twiddles [kTableSpan - 1 used] with exactly the angles and calls of the direct
+// computation, the split and merge twiddles with exactly their recurrences, and records the
+// reordering's exchanges [at most kTableSpan / 2].
 void buildTables() {
     for (int32_t span = kTableSpan; span >= 2; span /= 2) {
         const int32_t half = span / 2;
@@ -68,92 +55,47 @@ void buildTables() {
             a = j * step;
         }
     }
+    {
+        const int32_t n = kRealTableLength;
+        const double theta = -8.0 * std::atan(1.0) / n;
+        const double c = std::cos(theta);
+        const double s = std::sin(theta);
+        double wr = 1.0;
+        double wi = 0.0;
+        tables.splitWr[0] = wr;
+        tables.splitWi[0] = wi;
+        for (int32_t k = 1; k < n / 4; ++k) {
+            const double wrNext = wr * c - wi * s;
+            const double wiNext = wi * c + wr * s;
+            wr = wrNext;
+            wi = wiNext;
+            tables.splitWr[k] = wr;
+            tables.splitWi[k] = wi;
+        }
+    }
+    {
+        const int32_t n = kRealTableLength;
+        const double theta = 8.0 * std::atan(1.0) / n;
+        const double c = std::cos(theta);
+        const double s = std::sin(theta);
+        double wr = 1.0;
+        double wi = 0.0;
+        for (int32_t k = 0; k < n / 2; ++k) {
+            tables.mergeWr[k] = wr;
+            tables.mergeWi[k] = wi;
+            const double wrNext = wr * c - wi * s;
+            const double wiNext = wr * s + wi * c;
+            wr = wrNext;
+            wi = wiNext;
+        }
+    }
     tables.swapCount = 0;
     forEachReversalSwap(kTableSpan, [](int32_t i, int32_t j) {
         tables.swapLow[tables.swapCount] = i;
         tables.swapHigh[tables.swapCount] = j;
         ++tables.swapCount;
     });
-    tables.built = true;
-}
-
-// Two doubles processed together; each lane gets the same IEEE operations as a scalar would.
-using Pair = double __attribute__((vector_size(2 * sizeof(double))));
-
-inline Pair loadPair(const double* p) {
-    Pair v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void storePair(double* p, Pair v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
-// One stage from the table: butterflies of the blocks of `span` points of re [n], im [n]
-// (span >= 4, so half is even); twiddles cosine [span / 2], sine [span / 2].
-void tableStage(int32_t n, int32_t span, const double* cosine, const double* sine, double* re,
-                double* im) {
-    const int32_t half = span / 2;
-    // The butterflies of a stage touch disjoint pairs of points, so they run block by block with
-    // the contiguous j innermost.
-    for (int32_t base = 0; base < n; base += span) {
-        double* reLow = re + base;
-        double* reHigh = reLow + half;
-        double* imLow = im + base;
-        double* imHigh = imLow + half;
-        for (int32_t j = 0; j < half; j += 2) {
-            const Pair c = loadPair(cosine + j);
-            const Pair s = loadPair(sine + j);
-            const Pair ri = loadPair(reLow + j);
-            const Pair rl = loadPair(reHigh + j);
-            const Pair ii = loadPair(imLow + j);
-            const Pair il = loadPair(imHigh + j);
-            const Pair xt = ri - rl;
-            const Pair yt = ii - il;
-            storePair(reLow + j, ri + rl);
-            storePair(imLow + j, ii + il);
-            storePair(reHigh + j, xt * c + yt * s);
-            storePair(imHigh + j, yt * c - xt * s);
-        }
-    }
-}
-
-// The last stage (span 2) from the table: one butterfly per pair of points of re [n], im [n].
-void tableLastStage(int32_t n, double c, double s, double* re, double* im) {
-    // Two butterflies at a time: lanes (i, i + 2) against (i + 1, i + 3).
-    const Pair cc = {c, c};
-    const Pair ss = {s, s};
-    int32_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        const Pair r01 = loadPair(re + i);
-        const Pair r23 = loadPair(re + i + 2);
-        const Pair i01 = loadPair(im + i);
-        const Pair i23 = loadPair(im + i + 2);
-        const Pair ri = __builtin_shufflevector(r01, r23, 0, 2);
-        const Pair rl = __builtin_shufflevector(r01, r23, 1, 3);
-        const Pair ii = __builtin_shufflevector(i01, i23, 0, 2);
-        const Pair il = __builtin_shufflevector(i01, i23, 1, 3);
-        const Pair xt = ri - rl;
-        const Pair yt = ii - il;
-        const Pair reI = ri + rl;
-        const Pair imI = ii + il;
-        const Pair reL = xt * cc + yt * ss;
-        const Pair imL = yt * cc - xt * ss;
-        storePair(re + i, __builtin_shufflevector(reI, reL, 0, 2));
-        storePair(re + i + 2, __builtin_shufflevector(reI, reL, 1, 3));
-        storePair(im + i, __builtin_shufflevector(imI, imL, 0, 2));
-        storePair(im + i + 2, __builtin_shufflevector(imI, imL, 1, 3));
-    }
-    for (; i < n; i += 2) {
-        const int32_t l = i + 1;
-        const double xt = re[i] - re[l];
-        re[i] = re[i] + re[l];
-        const double yt = im[i] - im[l];
-        im[i] = im[i] + im[l];
-        re[l] = xt * c + yt * s;
-        im[l] = yt * c - xt * s;
-    }
+    tablesBuilt = true;
 }
 
 // One stage longer than the table: cos and sin computed for every butterfly group; re [n], im [n].
@@ -177,19 +119,93 @@ void directStage(int32_t n, int32_t span, double* re, double* im) {
     }
 }
 
-// Puts re [n], im [n] from bit-reversed into natural order; the model's length replays the
-// recorded exchanges instead of rerunning the branchy index loop.
-void bitReverse(int32_t n, double* re, double* im) {
-    if (n == kTableSpan) {
-        for (int32_t q = 0; q < tables.swapCount; ++q) {
-            swapPoints(re, im, tables.swapLow[q], tables.swapHigh[q]);
+#if !defined(KESTREL9_LITERAL)
+// One stage from the table, scalar: butterflies of the blocks of `span` points of re [n], im [n].
+void tableStage(int32_t n, int32_t span, const double* cosine, const double* sine, double* re,
+                double* im) {
+    const int32_t half = span / 2;
+    for (int32_t base = 0; base < n; base += span) {
+        for (int32_t j = 0; j < half; ++j) {
+            const int32_t i = base + j;
+            const int32_t l = i + half;
+            const double xt = re[i] - re[l];
+            re[i] = re[i] + re[l];
+            const double yt = im[i] - im[l];
+            im[i] = im[i] + im[l];
+            re[l] = xt * cosine[j] + yt * sine[j];
+            im[l] = yt * cosine[j] - xt * sine[j];
         }
-        return;
+    }
+}
+
+// Transforms of fewer than 64 or more than kTableSpan points, which the model does not use: the
+// stages one by one (direct above the table) and the reordering loop; re [n], im [n].
+void complexFftByStages(int32_t n, int32_t stages, double* re, double* im) {
+    int32_t span = n;
+    for (int32_t stage = 1; stage <= stages; ++stage) {
+        if (span > kTableSpan) {
+            directStage(n, span, re, im);
+        } else {
+            const int32_t offset = kTableSpan - span;
+            tableStage(n, span, tables.cosine + offset, tables.sine + offset, re, im);
+        }
+        span = span / 2;
     }
     forEachReversalSwap(n, [re, im](int32_t i, int32_t j) { swapPoints(re, im, i, j); });
 }
+#endif
+
+// The variant in use; null until the first transform picks the widest available one.
+const FftVariant* active = nullptr;
 
 }  // namespace
+
+const FftVariant kFftVariantBaseline = makeFftVariant<2>("baseline");
+
+const FftTables& fftTables() {
+    if (!tablesBuilt) {
+        buildTables();
+    }
+    return tables;
+}
+
+const FftVariant* const* availableFftVariants(int32_t* count) {
+    static const FftVariant* list[3];
+    static int32_t listCount = 0;
+    if (listCount == 0) {
+        list[listCount++] = &kFftVariantBaseline;
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx2")) {
+            list[listCount++] = &kFftVariantAvx2;
+        }
+        if (__builtin_cpu_supports("avx512f")) {
+            list[listCount++] = &kFftVariantAvx512;
+        }
+    }
+    *count = listCount;
+    return list;
+}
+
+const FftVariant& activeFftVariant() {
+    if (active == nullptr) {
+        int32_t count = 0;
+        const FftVariant* const* list = availableFftVariants(&count);
+        active = list[count - 1];
+    }
+    return *active;
+}
+
+bool selectFftVariant(const char* name) {
+    int32_t count = 0;
+    const FftVariant* const* list = availableFftVariants(&count);
+    for (int32_t i = 0; i < count; ++i) {
+        if (std::strcmp(list[i]->name, name) == 0) {
+            active = list[i];
+            return true;
+        }
+    }
+    return false;
+}
 
 void complexFft(int32_t n, double* re, double* im) {
     // Other lengths would make the butterflies reach past the arrays and the reordering loop run
@@ -197,28 +213,24 @@ void complexFft(int32_t n, double* re, double* im) {
     if (n < 1 || (n & (n - 1)) != 0) {
         return;
     }
-    if (!tables.built) {
-        buildTables();
-    }
-
     int32_t exponent = 0;
     std::frexp(static_cast<double>(n), &exponent);
     const int32_t stages = exponent - 1;
-
-    // Decimation in frequency, the spans halving from n down to 2.
+#if defined(KESTREL9_LITERAL)
+    // The literal build: cos and sin for every butterfly group of every stage, then the
+    // reordering loop.
     int32_t span = n;
     for (int32_t stage = 1; stage <= stages; ++stage) {
-        if (span > kTableSpan) {
-            directStage(n, span, re, im);
-        } else if (span > 2) {
-            const int32_t offset = kTableSpan - span;
-            tableStage(n, span, tables.cosine + offset, tables.sine + offset, re, im);
-        } else {
-            tableLastStage(n, tables.cosine[kTableSpan - 2], tables.sine[kTableSpan - 2],
-                           re, im);
-        }
+        directStage(n, span, re, im);
         span = span / 2;
     }
-
-    bitReverse(n, re, im);
+    forEachReversalSwap(n, [re, im](int32_t i, int32_t j) { swapPoints(re, im, i, j); });
+#else
+    const FftTables& t = fftTables();
+    if (stages >= 6 && n <= kTableSpan) {
+        activeFftVariant().complexFft(stages, re, im, t);
+        return;
+    }
+    complexFftByStages(n, stages, re, im);
+#endif
 }

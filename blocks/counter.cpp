@@ -1,8 +1,13 @@
 #include "blocks/counter.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
+
+#include "blocks/run_scan.h"
+#include "model/vector_clones.h"
 
 namespace {
 
@@ -10,72 +15,124 @@ namespace {
 // 5 countDown, 6 loadValue, 7 stopAtLimit, 8 countLimit, 9 initialCount, 10 numChannels,
 // 11 channelMajor, 12 sampleTime.
 
-// One frame's work: the optional inputs [m x n] (null when absent), output [m x n] and the
+// One frame's work: the optional inputs [m x n] (unused when absent), output [m x n] and the
 // working counts [n] in rWork.
+template <typename Input>
 struct CounterFrame {
     int32_t samples;   // m
     int32_t channels;  // n
     double loadValue;
     double threshold;  // upper when counting up, lower when counting down; with stopAtLimit only
-    const double* const* increment;
-    const double* const* reset;
-    const double* const* load;
+    Input increment;
+    Input reset;
+    Input load;
     double* counts;
     double* out;
 };
 
+// One count through one sample at element k: reset, load, or a step unless held at its limit.
+template <typename Input, bool hasIncrement, bool countDown, bool stopAtLimit, bool hasReset,
+          bool hasLoad>
+inline double countSample(const CounterFrame<Input>& f, int32_t k, double c) {
+    bool set = false;
+    if constexpr (hasReset) {
+        if (f.reset[k] != 0.0) {
+            c = 0.0;
+            set = true;
+        }
+    }
+    if constexpr (hasLoad) {
+        if (!set && f.load[k] != 0.0) {
+            c = f.loadValue;
+            set = true;
+        }
+    }
+    if (!set) {
+        double s = 1.0;
+        if constexpr (hasIncrement) {
+            s = f.increment[k];
+        }
+        if constexpr (countDown) {
+            if constexpr (stopAtLimit) {
+                if (c > f.threshold) {
+                    c = c - s;
+                }
+            } else {
+                c = c - s;
+            }
+        } else {
+            if constexpr (stopAtLimit) {
+                if (c < f.threshold) {
+                    c = c + s;
+                }
+            } else {
+                c = c + s;
+            }
+        }
+    }
+    return c;
+}
+
 // Advances every count through one frame; the options are template parameters, so the loop
 // body holds no option tests.
-template <bool channelMajor, bool hasIncrement, bool countDown, bool stopAtLimit, bool hasReset,
-          bool hasLoad>
-void countFrame(const CounterFrame& f) {
+template <typename Input, bool channelMajor, bool hasIncrement, bool countDown, bool stopAtLimit,
+          bool hasReset, bool hasLoad>
+void countFrame(const CounterFrame<Input>& f) {
+#if !defined(KESTREL9_LITERAL)
+    if constexpr (stopAtLimit && !hasIncrement) {
+        if (f.channels == 1) {
+            // One count in a register. Held at its limit, it stays there through every sample
+            // whose reset and load inputs are 0, so such runs are written without the rules.
+            double c = f.counts[0];
+            int32_t i = 0;
+            while (i < f.samples) {
+                const bool held = countDown ? !(c > f.threshold) : !(c < f.threshold);
+                if (held) {
+                    if constexpr (std::is_same_v<Input, ElementRun>) {
+                        int32_t next = f.samples;
+                        if constexpr (hasReset) {
+                            next = firstNonZero(f.reset.start, i, next);
+                        }
+                        if constexpr (hasLoad) {
+                            next = firstNonZero(f.load.start, i, next);
+                        }
+                        fillRun(f.out, i, next, c);
+                        i = next;
+                    } else {
+                        while (i < f.samples && (!hasReset || f.reset[i] == 0.0) &&
+                               (!hasLoad || f.load[i] == 0.0)) {
+                            f.out[i] = c;
+                            ++i;
+                        }
+                    }
+                    if (i == f.samples) {
+                        break;
+                    }
+                }
+                c = countSample<Input, hasIncrement, countDown, stopAtLimit, hasReset, hasLoad>(
+                    f, i, c);
+                f.out[i] = c;
+                ++i;
+            }
+            f.counts[0] = c;
+            return;
+        }
+    }
+#endif
     for (int32_t i = 0; i < f.samples; ++i) {
         for (int32_t j = 0; j < f.channels; ++j) {
             const int32_t k = channelMajor ? j * f.samples + i : i * f.channels + j;
-            double c = f.counts[j];
-            bool set = false;
-            if constexpr (hasReset) {
-                if (*f.reset[k] != 0.0) {
-                    c = 0.0;
-                    set = true;
-                }
-            }
-            if constexpr (hasLoad) {
-                if (!set && *f.load[k] != 0.0) {
-                    c = f.loadValue;
-                    set = true;
-                }
-            }
-            if (!set) {
-                double s = 1.0;
-                if constexpr (hasIncrement) {
-                    s = *f.increment[k];
-                }
-                if constexpr (countDown) {
-                    if constexpr (stopAtLimit) {
-                        if (c > f.threshold) {
-                            c = c - s;
-                        }
-                    } else {
-                        c = c - s;
-                    }
-                } else {
-                    if constexpr (stopAtLimit) {
-                        if (c < f.threshold) {
-                            c = c + s;
-                        }
-                    } else {
-                        c = c + s;
-                    }
-                }
-            }
+            const double c =
+                countSample<Input, hasIncrement, countDown, stopAtLimit, hasReset, hasLoad>(
+                    f, k, f.counts[j]);
             f.counts[j] = c;
             f.out[k] = c;
         }
     }
 }
 
-using CountFrameFn = void (*)(const CounterFrame& frame);
+template <typename Input>
+using CountFrameFn = void (*)(const CounterFrame<Input>& frame);
 
 // Option bits of the table index.
 constexpr uint32_t channelMajorBit = 1;
@@ -85,22 +142,79 @@ constexpr uint32_t stopAtLimitBit = 8;
 constexpr uint32_t resetBit = 16;
 constexpr uint32_t loadBit = 32;
 
-template <uint32_t options>
-constexpr CountFrameFn countFrameFor() {
-    return &countFrame<(options & channelMajorBit) != 0, (options & incrementBit) != 0,
+template <typename Input, uint32_t options>
+constexpr CountFrameFn<Input> countFrameFor() {
+    return &countFrame<Input, (options & channelMajorBit) != 0, (options & incrementBit) != 0,
                        (options & countDownBit) != 0, (options & stopAtLimitBit) != 0,
                        (options & resetBit) != 0, (options & loadBit) != 0>;
 }
 
-template <uint32_t... options>
-constexpr std::array<CountFrameFn, sizeof...(options)> makeCountFrameTable(
+template <typename Input, uint32_t... options>
+constexpr std::array<CountFrameFn<Input>, sizeof...(options)> makeCountFrameTable(
     std::integer_sequence<uint32_t, options...> /*all*/) {
-    return {countFrameFor<options>()...};
+    return {countFrameFor<Input, options>()...};
 }
 
-// One specialised loop per combination of the six options.
-constexpr std::array<CountFrameFn, 64> countFrameTable =
-    makeCountFrameTable(std::make_integer_sequence<uint32_t, 64>{});
+// One specialised loop per combination of the six options, for each way of reading the inputs.
+template <typename Input>
+constexpr std::array<CountFrameFn<Input>, 64> countFrameTable =
+    makeCountFrameTable<Input>(std::make_integer_sequence<uint32_t, 64>{});
+
+#if !defined(KESTREL9_LITERAL)
+// Largest magnitude below which every integer is a double: counting by 1.0 from an integer is
+// exact up to here, so the k-th count is the start plus or minus k.
+constexpr double kExactIntegerLimit = 9007199254740992.0;
+
+// out [n] = value.
+KESTREL9_VECTOR_CLONES
+void fillCounts(double* out, int32_t n, double value) {
+    for (int32_t i = 0; i < n; ++i) {
+        out[i] = value;
+    }
+}
+
+// out [n]: the counts start + 1.0, start + 2.0, ... (exact for an integer start below 2^53 - n).
+KESTREL9_VECTOR_CLONES
+void countUpFrom(double* out, int32_t n, double start) {
+    for (int32_t i = 0; i < n; ++i) {
+        out[i] = start + static_cast<double>(i + 1);
+    }
+}
+
+// out [n]: the counts start - 1.0, start - 2.0, ...
+KESTREL9_VECTOR_CLONES
+void countDownFrom(double* out, int32_t n, double start) {
+    for (int32_t i = 0; i < n; ++i) {
+        out[i] = start - static_cast<double>(i + 1);
+    }
+}
+
+// One channel without inputs, as a closed form where every count it replaces is exact: a count
+// held at its limit repeats, and an integer count stepping by 1.0 is the start plus or minus the
+// step number. Output [m]; false when the loop has to run.
+bool countWithoutInputs(double* counts, double* out, int32_t samples, bool countDown,
+                        bool stopAtLimit, double threshold) {
+    const double start = counts[0];
+    if (stopAtLimit) {
+        const bool moves = countDown ? start > threshold : start < threshold;
+        if (moves) {
+            return false;
+        }
+        fillCounts(out, samples, start);
+        return true;
+    }
+    if (!(std::floor(start) == start && std::fabs(start) <= kExactIntegerLimit - samples)) {
+        return false;
+    }
+    if (countDown) {
+        countDownFrom(out, samples, start);
+    } else {
+        countUpFrom(out, samples, start);
+    }
+    counts[0] = out[samples - 1];
+    return true;
+}
+#endif
 
 // Number of input ports the flags switch on (increment, reset, load in this order).
 int32_t enabledInputs(const BlockRecord* block) {
@@ -148,12 +262,11 @@ void counterInitConditions(BlockRecord* block) {
 
 // Counts one frame from the committed counts [n] into rWork [n] and output [m x n].
 void counterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
-    CounterFrame f{};
-    f.samples = paramInt(block, 1);
-    f.channels = paramInt(block, 10);
-    f.counts = block->rWork;
-    for (int32_t j = 0; j < f.channels; ++j) {
-        f.counts[j] = block->discStates[j];
+    const int32_t samples = paramInt(block, 1);
+    const int32_t channels = paramInt(block, 10);
+    double* counts = block->rWork;
+    for (int32_t j = 0; j < channels; ++j) {
+        counts[j] = block->discStates[j];
     }
 
     const bool channelMajor = paramInt(block, 11) != 0;
@@ -162,33 +275,59 @@ void counterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
     const bool hasLoad = paramFlag(block, 4);
     const bool countDown = paramFlag(block, 5);
     const bool stopAtLimit = paramFlag(block, 7);
+    double threshold = 0.0;
     if (stopAtLimit) {
         const double countLimit = paramReal(block, 8);
-        f.threshold = countDown ? countLimit * 1.000000000001 + 1e-12
-                                : countLimit * 0.999999999999 - 1e-12;
+        threshold = countDown ? countLimit * 1.000000000001 + 1e-12
+                              : countLimit * 0.999999999999 - 1e-12;
     }
-    if (f.samples <= 0) {
+    if (samples <= 0) {
         return;
     }
-
-    int32_t port = 0;
-    if (hasIncrement) {
-        f.increment = block->inputPorts[port++].signalPtrs;
+    double* out = block->outputPorts[0].signal;
+#if !defined(KESTREL9_LITERAL)
+    if (channels == 1 && !hasIncrement && !hasReset && !hasLoad &&
+        countWithoutInputs(counts, out, samples, countDown, stopAtLimit, threshold)) {
+        return;
     }
-    if (hasReset) {
-        f.reset = block->inputPorts[port++].signalPtrs;
-    }
-    if (hasLoad) {
-        f.load = block->inputPorts[port++].signalPtrs;
-    }
-    f.loadValue = paramReal(block, 6);
-    f.out = block->outputPorts[0].signal;
+#endif
 
     const uint32_t options = (channelMajor ? channelMajorBit : 0) |
                              (hasIncrement ? incrementBit : 0) | (countDown ? countDownBit : 0) |
                              (stopAtLimit ? stopAtLimitBit : 0) | (hasReset ? resetBit : 0) |
                              (hasLoad ? loadBit : 0);
-    countFrameTable[options](f);
+    const int32_t inputs = enabledInputs(block);
+    bool straight = true;
+    for (int32_t p = 0; p < inputs; ++p) {
+        straight = straight && block->inputPorts[p].source != nullptr;
+    }
+    // Fills the frame's readers in port order (increment, reset, load) and runs the loop.
+    const auto run = [&](auto reader) {
+        using Input = decltype(reader(0));
+        CounterFrame<Input> f{};
+        f.samples = samples;
+        f.channels = channels;
+        f.threshold = threshold;
+        f.loadValue = paramReal(block, 6);
+        f.counts = counts;
+        f.out = out;
+        int32_t port = 0;
+        if (hasIncrement) {
+            f.increment = reader(port++);
+        }
+        if (hasReset) {
+            f.reset = reader(port++);
+        }
+        if (hasLoad) {
+            f.load = reader(port++);
+        }
+        countFrameTable<Input>[options](f);
+    };
+    if (straight) {
+        run([block](int32_t p) { return ElementRun{block->inputPorts[p].source}; });
+    } else {
+        run([block](int32_t p) { return ElementRefs{block->inputPorts[p].signalPtrs}; });
+    }
 }
 
 // Commits the working counts rWork [n] into the states.

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "blocks/frame_ring.h"
+
 namespace {
 
 // Parameter layout: 1 numChannels, 2 frameSize.
@@ -32,17 +34,26 @@ void deinterleaveInitSampleTimes(BlockRecord* block) {
     block->offsetTimes[0] = 1.0;
 }
 
-// Reorders interleaved input [F x C] into channel-major output [C x F].
+// Reorders interleaved input [F x C] into channel-major output [C x F]; one channel read straight
+// from its signal is a plain copy.
 void deinterleaveOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
     const int32_t channels = paramInt(block, 1);
     const int32_t frameRows = paramInt(block, 2);
-    const double* const* in = block->inputPorts[0].signalPtrs;
+    const InputPort& port = block->inputPorts[0];
     double* out = block->outputPorts[0].signal;
-    for (int32_t c = 0; c < channels; ++c) {
-        for (int32_t k = 0; k < frameRows; ++k) {
-            out[c * frameRows + k] = *in[k * channels + c];
-        }
+#if !defined(KESTREL9_LITERAL)
+    if (channels == 1 && port.source != nullptr) {
+        copyForward(out, port.source, frameRows);
+        return;
     }
+#endif
+    withInput(port, [&](auto in) {
+        for (int32_t c = 0; c < channels; ++c) {
+            for (int32_t k = 0; k < frameRows; ++k) {
+                out[c * frameRows + k] = in[k * channels + c];
+            }
+        }
+    });
 }
 
 // Nothing to release.

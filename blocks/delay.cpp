@@ -65,14 +65,14 @@ void delayInitConditions(BlockRecord* block) {
 void delayOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
     const DelayShape s = delayShape(block);
     readRingThenFrame(block->outputPorts[0].signal, s.frameRows, block->discStates,
-                      block->iWork[0], s.delay, block->inputPorts[0].signalPtrs, s.frameRows,
+                      block->iWork[0], s.delay, block->inputPorts[0], s.frameRows,
                       s.channels, s.channelMajor);
 }
 
 // Stores input [F x C] into ring [D x C].
 void delayUpdate(BlockRecord* block, int32_t /*taskIndex*/) {
     const DelayShape s = delayShape(block);
-    storeFrameInRing(block->discStates, &block->iWork[0], block->inputPorts[0].signalPtrs,
+    storeFrameInRing(block->discStates, &block->iWork[0], block->inputPorts[0],
                      s.frameRows, s.delay, s.channels, s.channelMajor);
 }
 

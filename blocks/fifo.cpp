@@ -67,14 +67,14 @@ void fifoInitConditions(BlockRecord* block) {
 void fifoOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
     const FifoShape s = fifoShape(block);
     readRingThenFrame(block->outputPorts[0].signal, s.outputRows, block->discStates,
-                      block->iWork[0], s.ringRows, block->inputPorts[0].signalPtrs, s.frameRows,
+                      block->iWork[0], s.ringRows, block->inputPorts[0], s.frameRows,
                       s.channels, s.channelMajor);
 }
 
 // Stores input [F x C] into ring [N x C].
 void fifoUpdate(BlockRecord* block, int32_t /*taskIndex*/) {
     const FifoShape s = fifoShape(block);
-    storeFrameInRing(block->discStates, &block->iWork[0], block->inputPorts[0].signalPtrs,
+    storeFrameInRing(block->discStates, &block->iWork[0], block->inputPorts[0],
                      s.frameRows, s.ringRows, s.channels, s.channelMajor);
 }
 

@@ -286,6 +286,15 @@ void outputs(BlockRecord* block, int32_t /*taskIndex*/) {
                 y[contiguous ? c * frameSize + i : i * channels + c] = value;
             }
         }
+#if !defined(KESTREL9_LITERAL)
+    } else if (bits == 16 && channels == 1) {
+        // One channel: element i in either layout.
+        for (int32_t i = 0; i < frameSize; ++i) {
+            const uint8_t* at = bytes + i * 2;
+            const int16_t s = static_cast<int16_t>(static_cast<uint16_t>(at[0] | (at[1] << 8)));
+            y[i] = static_cast<double>(s) * 3.0517578125e-05;
+        }
+#endif
     } else if (bits == 16) {
         for (int32_t i = 0; i < frameSize; ++i) {
             for (int32_t c = 0; c < channels; ++c) {

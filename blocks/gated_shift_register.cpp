@@ -1,9 +1,11 @@
 #include "blocks/gated_shift_register.h"
 
 #include "blocks/frame_ring.h"
+#include "blocks/run_scan.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 
 namespace {
 
@@ -74,27 +76,61 @@ void gatedShiftRegisterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
         setBlockError(block, "Gated Shift Register: the register length must be at least 1");
         return;
     }
-    const double* const* data = block->inputPorts[0].signalPtrs;
-    const double* const* gate = block->inputPorts[1].signalPtrs;
+    const InputPort* ports = block->inputPorts;
     double* slots = block->discStates;
     double* out = block->outputPorts[0].signal;
-    int32_t head = block->iWork[0];
-    for (int32_t i = 0; i < s.frameRows; ++i) {
-        if (isActive(*gate[i])) {
-            head = (head + 1) % s.stages;
-            const int32_t newest = (head + s.stages - 1) % s.stages;
+    withInputs(ports[0], ports[1], [&](auto data, auto gate) {
+#if !defined(KESTREL9_LITERAL)
+        if (s.channels == 1) {
+            // One channel: the oldest slot's value is held in a register until the gate moves
+            // the register on.
+            int32_t head = block->iWork[0];
+            int32_t last = head % s.stages;
+            double oldest = slots[last];
+            int32_t i = 0;
+            while (i < s.frameRows) {
+                if constexpr (std::is_same_v<decltype(gate), ElementRun>) {
+                    // Until the next open gate the output repeats the oldest slot.
+                    const int32_t next = firstActive(gate.start, i, s.frameRows);
+                    fillRun(out, i, next, oldest);
+                    i = next;
+                    if (i == s.frameRows) {
+                        break;
+                    }
+                }
+                if (isActive(gate[i])) {
+                    head = (head + 1) % s.stages;
+                    slots[(head + s.stages - 1) % s.stages] = data[i];
+                    last = head % s.stages;
+                    oldest = slots[last];
+                }
+                out[i] = oldest;
+                ++i;
+            }
+            block->iWork[0] = head;
+            return;
+        }
+#endif
+        int32_t head = block->iWork[0];
+        // The oldest slot changes only with head, so its index is worked out only then.
+        int32_t last = head % s.stages;
+        for (int32_t i = 0; i < s.frameRows; ++i) {
+            if (isActive(gate[i])) {
+                head = (head + 1) % s.stages;
+                const int32_t newest = (head + s.stages - 1) % s.stages;
+                for (int32_t c = 0; c < s.channels; ++c) {
+                    slots[newest * s.channels + c] =
+                        data[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)];
+                }
+                last = head % s.stages;
+            }
             for (int32_t c = 0; c < s.channels; ++c) {
-                slots[newest * s.channels + c] =
-                    *data[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)];
+                out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
+                    slots[last * s.channels + c];
             }
         }
-        const int32_t last = head % s.stages;
-        for (int32_t c = 0; c < s.channels; ++c) {
-            out[frameElement(i, c, s.frameRows, s.channels, s.channelMajor)] =
-                slots[last * s.channels + c];
-        }
-    }
-    block->iWork[0] = head;
+        block->iWork[0] = head;
+    });
 }
 
 // Nothing to release.

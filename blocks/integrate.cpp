@@ -67,24 +67,16 @@ void integrateInitConditions(BlockRecord* block) {
     }
 }
 
-// Writes output [F x C] from input [F x C] and ring [W x C]; the new sums go to rWork [C].
-void integrateOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
-    const IntegrateShape s = integrateShape(block);
-    const double gain = s.average ? 1.0 / static_cast<double>(s.window) : 1.0;
-    const int32_t head = block->iWork[0];
-    const double* history = block->discStates + s.channels;
-    const double* const* in = block->inputPorts[0].signalPtrs;
-    double* out = block->outputPorts[0].signal;
-    double* sum = block->rWork;
-    for (int32_t c = 0; c < s.channels; ++c) {
-        sum[c] = block->discStates[c];
-    }
+// Runs the sums [C] through one frame: output [F x C] from input [F x C] and ring [W x C].
+template <typename Input>
+void integrateFrame(const IntegrateShape& s, double gain, int32_t head, const double* history,
+                    Input in, double* out, double* sum) {
     const int32_t fromRing = std::min(s.frameRows, s.window);
     for (int32_t i = 0; i < fromRing; ++i) {
         const int32_t q = ringRow(head, i, s.window);
         for (int32_t c = 0; c < s.channels; ++c) {
             const int32_t k = frameElement(i, c, s.frameRows, s.channels, s.channelMajor);
-            sum[c] = (*in[k] + sum[c]) - history[q * s.channels + c];
+            sum[c] = (in[k] + sum[c]) - history[q * s.channels + c];
             out[k] = gain * sum[c];
         }
     }
@@ -93,10 +85,50 @@ void integrateOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
             const int32_t k = frameElement(i, c, s.frameRows, s.channels, s.channelMajor);
             const int32_t leaving =
                 frameElement(i - s.window, c, s.frameRows, s.channels, s.channelMajor);
-            sum[c] = (*in[k] + sum[c]) - *in[leaving];
+            sum[c] = (in[k] + sum[c]) - in[leaving];
             out[k] = gain * sum[c];
         }
     }
+}
+
+// One channel: the running sum stays in a register for the whole frame; output [F], input [F],
+// ring [W].
+template <typename Input>
+void integrateOneChannel(const IntegrateShape& s, double gain, int32_t head,
+                         const double* history, Input in, double* out, double* sum) {
+    double running = sum[0];
+    const int32_t fromRing = std::min(s.frameRows, s.window);
+    for (int32_t i = 0; i < fromRing; ++i) {
+        running = (in[i] + running) - history[ringRow(head, i, s.window)];
+        out[i] = gain * running;
+    }
+    for (int32_t i = s.window; i < s.frameRows; ++i) {
+        running = (in[i] + running) - in[i - s.window];
+        out[i] = gain * running;
+    }
+    sum[0] = running;
+}
+
+// Writes output [F x C] from input [F x C] and ring [W x C]; the new sums go to rWork [C].
+void integrateOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
+    const IntegrateShape s = integrateShape(block);
+    const double gain = s.average ? 1.0 / static_cast<double>(s.window) : 1.0;
+    const int32_t head = block->iWork[0];
+    const double* history = block->discStates + s.channels;
+    double* out = block->outputPorts[0].signal;
+    double* sum = block->rWork;
+    for (int32_t c = 0; c < s.channels; ++c) {
+        sum[c] = block->discStates[c];
+    }
+    withInput(block->inputPorts[0], [&](auto in) {
+#if !defined(KESTREL9_LITERAL)
+        if (s.channels == 1) {
+            integrateOneChannel(s, gain, head, history, in, out, sum);
+            return;
+        }
+#endif
+        integrateFrame(s, gain, head, history, in, out, sum);
+    });
 }
 
 // Commits rWork [C] into the sums and stores input [F x C] into ring [W x C].
@@ -105,9 +137,8 @@ void integrateUpdate(BlockRecord* block, int32_t /*taskIndex*/) {
     for (int32_t c = 0; c < s.channels; ++c) {
         block->discStates[c] = block->rWork[c];
     }
-    storeFrameInRing(block->discStates + s.channels, &block->iWork[0],
-                     block->inputPorts[0].signalPtrs, s.frameRows, s.window, s.channels,
-                     s.channelMajor);
+    storeFrameInRing(block->discStates + s.channels, &block->iWork[0], block->inputPorts[0],
+                     s.frameRows, s.window, s.channels, s.channelMajor);
 }
 
 // Nothing to release.

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "blocks/complex_fft.h"
+#include "blocks/fft_engine.h"
 #include "blocks/transform_block.h"
 
 namespace {
@@ -69,6 +70,26 @@ void realFftOutputs(double* y, const double* /*x*/, const double* const* u, Bloc
     const int32_t n2 = n / 2;
     double* re = y;
     double* im = y + n;
+#if !defined(KESTREL9_LITERAL)
+    if (n == kRealTableLength) {
+        // The model's length: a consecutive input is packed straight from its signal, the split
+        // uses the tabled twiddles and writes the mirror as it goes.
+        const FftVariant& variant = activeFftVariant();
+        const double* source = block->inputHalves[0];
+        if (source != nullptr && block->inputHalves[1] == source + n2 &&
+            rangesDisjoint(source, n, y, 2 * n)) {
+            variant.pack(source, re, im);
+        } else {
+            for (int32_t t = 0; t < n2; ++t) {
+                re[t] = *u[2 * t];
+                im[t] = *u[2 * t + 1];
+            }
+        }
+        complexFft(n2, re, im);
+        variant.splitAndMirror(re, im, fftTables());
+        return;
+    }
+#endif
     // Even samples as real parts, odd samples as imaginary parts of an n/2-point sequence.
     for (int32_t t = 0; t < n2; ++t) {
         re[t] = *u[2 * t];

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "blocks/complex_fft.h"
+#include "blocks/fft_engine.h"
 #include "blocks/transform_block.h"
 
 namespace {
@@ -60,6 +61,24 @@ void realIfftOutputs(double* y, const double* /*x*/, const double* const* u, Blo
     const int32_t n2 = n / 2;
     double* re = y;
     double* im = y + n;
+#if !defined(KESTREL9_LITERAL)
+    if (n == kRealTableLength) {
+        // The model's length: consecutive halves are merged straight from their signals with the
+        // tabled twiddles; the scale and interleave runs on vectors.
+        const FftVariant& variant = activeFftVariant();
+        const double* xr = block->inputHalves[0];
+        const double* xi = block->inputHalves[1];
+        if (xr != nullptr && xi != nullptr && rangesDisjoint(xr, n, y, 2 * n) &&
+            rangesDisjoint(xi, n, y, 2 * n)) {
+            variant.merge(xr, xi, re, im, fftTables());
+        } else {
+            mergeSpectrum(n, u, re, im);
+        }
+        complexFft(n2, im, re);
+        variant.scaleAndInterleave(1.0 / n, y);
+        return;
+    }
+#endif
     mergeSpectrum(n, u, re, im);
     // Exchanging the arrays turns the forward transform into the unscaled inverse.
     complexFft(n2, im, re);

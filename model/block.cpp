@@ -77,3 +77,39 @@ int32_t textParamToString(const ParamValue* param, char* buffer, int32_t capacit
     buffer[count] = '\0';
     return cut;
 }
+
+const double* consecutiveElements(const double* const* refs, int32_t width) {
+    if (refs == nullptr || width < 1) {
+        return nullptr;
+    }
+    const double* start = refs[0];
+    for (int32_t k = 1; k < width; ++k) {
+        if (refs[k] != start + k) {
+            return nullptr;
+        }
+    }
+    return start;
+}
+
+void resolveInputSources(BlockRecord* block) {
+#if defined(KESTREL9_LITERAL)
+    // The literal build reads every input through its references.
+    (void)block;
+#else
+    if (block->inputElementPtrs != nullptr) {
+        const int32_t half = block->numInputPorts / 2;
+        for (int32_t h = 0; h < 2; ++h) {
+            block->inputHalves[h] =
+                half > 0 ? consecutiveElements(block->inputElementPtrs + h * half, half) : nullptr;
+        }
+        return;
+    }
+    if (block->inputPorts == nullptr) {
+        return;
+    }
+    for (int32_t p = 0; p < block->numInputPorts; ++p) {
+        InputPort& port = block->inputPorts[p];
+        port.source = consecutiveElements(port.signalPtrs, port.width);
+    }
+#endif
+}

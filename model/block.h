@@ -20,6 +20,9 @@ struct InputPort {
     int32_t width;
     int32_t directFeedthrough;
     const double* const* signalPtrs;  // [width] references into the producer's buffer
+    // Set once after wiring when signalPtrs[k] == source + k for every k (resolveInputSources):
+    // the block may then read element k as source[k]. Null: read through signalPtrs.
+    const double* source = nullptr;
 };
 
 struct OutputPort {
@@ -97,6 +100,9 @@ struct BlockRecord {
     int32_t numParamsGiven;
     const ParamValue* const* params;
     const double* const* inputElementPtrs;  // single-vector interface
+    // Single-vector interface: the input's two halves of numInputPorts / 2 elements, each set once
+    // after wiring when that half's references are consecutive (resolveInputSources); else null.
+    const double* inputHalves[2] = {nullptr, nullptr};
     double* outputVector;                   // single-vector interface
     double* stateVector;                    // root only
     double* discStates;
@@ -142,7 +148,47 @@ bool paramFlag(const BlockRecord* block, int32_t index);
 // The parameter record itself (for text parameters and column counts).
 const ParamValue* paramValue(const BlockRecord* block, int32_t index);
 
+// Start of the consecutive elements that refs [width] refer to (refs[k] == start + k for every k),
+// or null when they are not consecutive or width < 1.
+const double* consecutiveElements(const double* const* refs, int32_t width);
+
+// Records which inputs of the block are consecutive runs of a signal: `source` of every standard
+// input port, `inputHalves` of a single-vector input. The model calls it once for each block after
+// the references are wired; a block never resolved reads every input through its references.
+void resolveInputSources(BlockRecord* block);
+
 // Input element i of standard input port `port` (counted from 0).
 inline double inputElement(const BlockRecord* block, int32_t port, int32_t i) {
     return *block->inputPorts[port].signalPtrs[i];
+}
+
+// Reading an input frame, with the same code for both ways in: element k through its reference,
+// or straight from the consecutive source.
+struct ElementRefs {
+    const double* const* refs;
+    double operator[](int32_t k) const { return *refs[k]; }
+};
+struct ElementRun {
+    const double* start;
+    double operator[](int32_t k) const { return start[k]; }
+};
+
+// Calls body(input) with the port's source when it has one, else with its references.
+template <typename Body>
+inline void withInput(const InputPort& port, Body body) {
+    if (port.source != nullptr) {
+        body(ElementRun{port.source});
+    } else {
+        body(ElementRefs{port.signalPtrs});
+    }
+}
+
+// Calls body(a, b) with both ports' sources when both have one, else with their references.
+template <typename Body>
+inline void withInputs(const InputPort& a, const InputPort& b, Body body) {
+    if (a.source != nullptr && b.source != nullptr) {
+        body(ElementRun{a.source}, ElementRun{b.source});
+    } else {
+        body(ElementRefs{a.signalPtrs}, ElementRefs{b.signalPtrs});
+    }
 }

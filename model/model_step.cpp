@@ -7,6 +7,7 @@
 
 #include "model/block.h"
 #include "model/kestrel9_model.h"
+#include "model/step_kernels.h"
 #include "shell/nonfinite.h"
 
 namespace {
@@ -25,6 +26,7 @@ bool isTrue(double x) {
     return x != 0.0 && !std::isnan(x);
 }
 
+#if defined(KESTREL9_LITERAL)
 // Comparison result: 1.0 when a > b, 0.0 otherwise (also when either side is NaN).
 double greater(double a, double b) {
     return a > b ? 1.0 : 0.0;
@@ -38,6 +40,7 @@ double logicalAnd(double a, double b) {
 double logicalOr(double a, double b) {
     return (isTrue(a) || isTrue(b)) ? 1.0 : 0.0;
 }
+#endif
 
 // Calls the outputs slot of instance `index` in its interface (an empty slot is skipped).
 void outputsOf(ModelRecord* root, int32_t index, int32_t taskIndex) {
@@ -69,6 +72,7 @@ void selectorBranch(int32_t& mode, bool rate0, bool condition, Action action) {
     }
 }
 
+#if defined(KESTREL9_LITERAL)
 // Y[k] = F[k] X[k] for bins [16384], spectra in split layout [2 x 16384].
 void spectrumProduct(const ModelSignals& s) {
     const double* x = s.windowSpectrum;
@@ -82,7 +86,9 @@ void spectrumProduct(const ModelSignals& s) {
         s.filteredIm[k] = s.prodReIm[k] + s.prodImRe[k];
     }
 }
+#endif
 
+#if defined(KESTREL9_LITERAL)
 // The detector chain of one base-rate step: from the channel frame [8192] to clipTrigger [8192]
 // and envelopeSum.
 void detectorChain(ModelRecord* root, const ModelSignals& s, const ModelConstants& c,
@@ -137,6 +143,46 @@ void detectorChain(ModelRecord* root, const ModelSignals& s, const ModelConstant
     }
     s.envelopeSum[0] = sum;
 }
+#else
+// The detector chain of one base-rate step, its arithmetic in fused vector passes: from the
+// channel frame [8192] to clipTrigger [8192] and envelopeSum.
+void detectorChain(ModelRecord* root, const ModelSignals& s, const ModelConstants& c,
+                   int32_t taskIndex) {
+    outputsOf(root, 3, taskIndex);
+    outputsOf(root, 4, taskIndex);
+    // The constant spectrum is rewritten into its signal by the product pass that reads it.
+    stepKernels::filterProduct(bins, c.filterSpectrum, s.windowSpectrum, s.filterSpectrumSig,
+                               s.prodReRe, s.prodImIm, s.filteredRe, s.prodImRe, s.prodReIm,
+                               s.filteredIm);
+    outputsOf(root, 5, taskIndex);
+    stepKernels::square(frame, s.filteredWindow + frame, s.energy);
+    outputsOf(root, 6, taskIndex);
+    outputsOf(root, 7, taskIndex);
+    s.ratioThresholdSig[0] = c.ratioThreshold;
+    stepKernels::fallTest(frame, s.envelope, s.envelopeDelayed, s.ratioThresholdSig[0],
+                          s.fallRatio, s.fallDetected);
+    outputsOf(root, 8, taskIndex);
+    s.countThresholdSig[0] = c.countThreshold;
+    stepKernels::riseTest(frame, s.holdOffCount, s.countThresholdSig[0], s.fallDetected,
+                          s.envelope, s.envelopeDelayed, s.ratioThresholdSig[0], s.holdOffActive,
+                          s.peakReset, s.riseRatio, s.riseDetected);
+    outputsOf(root, 9, taskIndex);
+    outputsOf(root, 10, taskIndex);
+    s.extendThresholdSig[0] = c.extendThreshold;
+    stepKernels::greaterThan(frame, s.extendedPulse, s.extendThresholdSig[0], s.detection);
+    outputsOf(root, 11, taskIndex);
+    stepKernels::risingEdge(frame, s.detection, s.detectionDelayed, s.notDelayed,
+                            s.detectionEdge);
+    outputsOf(root, 12, taskIndex);
+    stepKernels::overloadGuard(frame, s.clockSeconds, s.edgeTime, s.gapLimitSig[0], s.detection,
+                               s.sinceEdge, s.gapElapsed, s.clipTrigger);
+    double sum = s.envelope[0];
+    for (int32_t k = 1; k < frame; ++k) {
+        sum = sum + s.envelope[k];
+    }
+    s.envelopeSum[0] = sum;
+}
+#endif
 
 // Copies the 9690 ring entries from the read position into hourFrame and moves the read
 // position on by 9690 (ring [19380]).
@@ -183,9 +229,13 @@ void modelOutputs(ModelRecord* root, int32_t taskIndex) {
     if (rate0) {
         s.gapLimitSig[0] = c.gapLimit;
         outputsOf(root, 1, taskIndex);
+#if defined(KESTREL9_LITERAL)
         for (int32_t k = 0; k < frame; ++k) {
             s.clockSeconds[k] = c.clockGain * s.sampleCount[k];
         }
+#else
+        stepKernels::scale(frame, c.clockGain, s.sampleCount, s.clockSeconds);
+#endif
         outputsOf(root, 2, taskIndex);
         s.selectFlagSig[0] = c.selectFlag;
         s.selectFlagIsZero[0] = s.selectFlagSig[0] == 0.0 ? 1.0 : 0.0;

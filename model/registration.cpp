@@ -517,6 +517,10 @@ ModelRecord* registerModel() {
     for (int32_t i = 0; i < modelBlockCount; ++i) {
         registerInstance(i, root, cursors);
     }
+    // With every reference wired, the inputs that are consecutive runs are read straight.
+    for (int32_t i = 0; i < modelBlockCount; ++i) {
+        resolveInputSources(&storage.blocks[i]);
+    }
     return &root;
 }
 

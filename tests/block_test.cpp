@@ -82,4 +82,63 @@ TEST(ParamReading, RoundsFlagsAndReals) {
     EXPECT_EQ(roundToInt32(2147483646.6), 2147483647);
 }
 
+// A run is consecutive only when every reference is the one after the previous; a single element
+// is a run of its own, nothing is not.
+TEST(ConsecutiveElements, FindsOnlyUnbrokenRuns) {
+    double signal[6] = {};
+    struct Case {
+        std::vector<int> offsets;
+        bool consecutive;
+    };
+    const Case cases[] = {
+        {{0, 1, 2, 3, 4, 5}, true},
+        {{2, 3, 4}, true},
+        {{3}, true},
+        {{0, 1, 3, 4}, false},
+        {{5, 4, 3}, false},
+        {{0, 0, 1}, false},
+        {{}, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<const double*> refs;
+        for (int offset : c.offsets) {
+            refs.push_back(signal + offset);
+        }
+        const double* start =
+            consecutiveElements(refs.data(), static_cast<int32_t>(refs.size()));
+        EXPECT_EQ(start, c.consecutive ? signal + c.offsets[0] : nullptr)
+            << "first offset " << (c.offsets.empty() ? -1 : c.offsets[0]);
+    }
+    EXPECT_EQ(consecutiveElements(nullptr, 3), nullptr);
+}
+
+// Standard ports get a source each; a single-vector input gets one per half, so that a spectrum
+// wired from two separate signals still reads each half straight.
+TEST(ResolveInputSources, MarksConsecutivePortsAndHalves) {
+    double a[4] = {};
+    double b[4] = {};
+    const double* straight[4] = {a, a + 1, a + 2, a + 3};
+    const double* broken[4] = {a, a + 2, a + 1, a + 3};
+    InputPort ports[2] = {InputPort{4, 1, straight}, InputPort{4, 1, broken}};
+    BlockRecord standard{};
+    standard.numInputPorts = 2;
+    standard.inputPorts = ports;
+    resolveInputSources(&standard);
+    EXPECT_EQ(ports[0].source, a);
+    EXPECT_EQ(ports[1].source, nullptr);
+
+    const double* twoSignals[8] = {a, a + 1, a + 2, a + 3, b, b + 1, b + 2, b + 3};
+    const double* firstHalfBroken[8] = {a, a + 1, a + 3, a + 2, b, b + 1, b + 2, b + 3};
+    BlockRecord vector{};
+    vector.numInputPorts = 8;
+    vector.inputElementPtrs = twoSignals;
+    resolveInputSources(&vector);
+    EXPECT_EQ(vector.inputHalves[0], a);
+    EXPECT_EQ(vector.inputHalves[1], b);
+    vector.inputElementPtrs = firstHalfBroken;
+    resolveInputSources(&vector);
+    EXPECT_EQ(vector.inputHalves[0], nullptr);
+    EXPECT_EQ(vector.inputHalves[1], b);
+}
+
 }  // namespace

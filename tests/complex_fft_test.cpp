@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "blocks/fft_engine.h"
 #include "support/fft_reference.h"
 
 namespace {
@@ -24,28 +25,48 @@ bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
     return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
 }
 
-// The table-driven butterflies, the direct stages above the table (16384) and the shared reordering
-// must give exactly the literal routine's doubles. The lengths run in an order that switches the
-// table between transform sizes.
+// The blocked, fused and reordering kernels of every variant this machine runs, the stages above
+// the table (16384) and the short transforms must give exactly the literal routine's doubles.
+// The lengths cover every split of the stages into pairs and single stages.
 TEST(ComplexFft, MatchesTheLiteralRoutineBitForBit) {
-    std::mt19937_64 rng(20240611);
-    for (int32_t n : {8192, 1, 2, 4, 8, 16, 32, 256, 1024, 16384, 8192, 4096}) {
-        for (int trial = 0; trial < 2; ++trial) {
-            std::vector<double> re = randomValues(static_cast<size_t>(n), rng);
-            std::vector<double> im = randomValues(static_cast<size_t>(n), rng);
-            if (trial == 1) {
-                // Signed zeros and large magnitudes take part in the butterflies too.
-                re[0] = -0.0;
-                im[static_cast<size_t>(n) - 1] = 32767.0;
+    int32_t variantCount = 0;
+    const FftVariant* const* variants = availableFftVariants(&variantCount);
+    const char* const initial = activeFftVariant().name;
+    for (int32_t v = 0; v < variantCount; ++v) {
+        ASSERT_TRUE(selectFftVariant(variants[v]->name));
+        std::mt19937_64 rng(20240611);
+        for (int32_t n : {8192, 1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 16384}) {
+            for (int trial = 0; trial < 2; ++trial) {
+                std::vector<double> re = randomValues(static_cast<size_t>(n), rng);
+                std::vector<double> im = randomValues(static_cast<size_t>(n), rng);
+                if (trial == 1) {
+                    // Signed zeros and large magnitudes take part in the butterflies too.
+                    re[0] = -0.0;
+                    im[static_cast<size_t>(n) - 1] = 32767.0;
+                }
+                std::vector<double> refRe = re;
+                std::vector<double> refIm = im;
+                complexFft(n, re.data(), im.data());
+                fftReference::complexFft(n, refRe.data(), refIm.data());
+                EXPECT_TRUE(sameBits(re, refRe))
+                    << variants[v]->name << ", n = " << n << ", trial " << trial;
+                EXPECT_TRUE(sameBits(im, refIm))
+                    << variants[v]->name << ", n = " << n << ", trial " << trial;
             }
-            std::vector<double> refRe = re;
-            std::vector<double> refIm = im;
-            complexFft(n, re.data(), im.data());
-            fftReference::complexFft(n, refRe.data(), refIm.data());
-            EXPECT_TRUE(sameBits(re, refRe)) << "n = " << n << ", trial " << trial;
-            EXPECT_TRUE(sameBits(im, refIm)) << "n = " << n << ", trial " << trial;
         }
     }
+    ASSERT_TRUE(selectFftVariant(initial));
+}
+
+// The widest variant the machine has is the one in use, and unknown names change nothing.
+TEST(ComplexFft, UsesTheWidestAvailableVariant) {
+    int32_t variantCount = 0;
+    const FftVariant* const* variants = availableFftVariants(&variantCount);
+    ASSERT_GE(variantCount, 1);
+    EXPECT_STREQ(variants[0]->name, "baseline");
+    EXPECT_STREQ(activeFftVariant().name, variants[variantCount - 1]->name);
+    EXPECT_FALSE(selectFftVariant("no such variant"));
+    EXPECT_STREQ(activeFftVariant().name, variants[variantCount - 1]->name);
 }
 
 // An independent check of the convention: Z[k] = sum z[t] e^(-2 pi i t k / n), unscaled.

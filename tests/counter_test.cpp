@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -352,6 +353,46 @@ TEST(Counter, EverySpecialisationMatchesThePlainRules) {
             referenceCount(o, counts, inputs, expected);
             ASSERT_EQ(h.step(inputs), expected) << "frame " << frame;
             ASSERT_EQ(h.discStates(), counts) << "frame " << frame;
+        }
+    }
+}
+
+// One channel without inputs takes closed forms where each count is exact: a count held at its
+// limit repeats, an integer count stepping by 1.0 is the start plus or minus the step number. Near
+// 2^53, off the integers, or not finite, the loop runs instead. Either way the bits must be those
+// of the plain rules (signed zeros and NaN included).
+TEST(Counter, ClosedFormsGiveThePlainRulesBits) {
+    const double nearLimit = 9007199254740992.0 - 10.0;
+    struct Case {
+        const char* name;
+        Options options;
+        int frames;
+    };
+    const Case cases[] = {
+        {"digital clock", digitalClock, 3},
+        {"up through zero", {.frameSize = 6, .initialCount = -3}, 2},
+        {"down through zero", {.frameSize = 6, .countDown = 1, .initialCount = 2}, 2},
+        {"down from negative zero", {.frameSize = 4, .countDown = 1, .initialCount = -0.0}, 2},
+        {"up past 2^53", {.frameSize = 16, .initialCount = nearLimit}, 2},
+        {"up from a half", {.frameSize = 5, .initialCount = 0.5}, 2},
+        {"up from infinity", {.frameSize = 3, .initialCount = HUGE_VAL}, 1},
+        {"hold-off", peakDetector, 3},
+        {"held above an upper limit",
+         {.frameSize = 5, .stopAtLimit = 1, .countLimit = 4, .initialCount = 10}, 2},
+        {"held at NaN", {.frameSize = 5, .stopAtLimit = 1, .initialCount = std::nan("")}, 1},
+    };
+    for (const Case& c : cases) {
+        Harness h(registerCounter, params(c.options), 0);
+        h.initConditions();
+        std::vector<double> counts(1, c.options.initialCount);
+        for (int frame = 0; frame < c.frames; ++frame) {
+            Frame expected(static_cast<size_t>(c.options.frameSize));
+            referenceCount(c.options, counts, {}, expected);
+            const Frame out = h.step({});
+            ASSERT_EQ(std::memcmp(out.data(), expected.data(), out.size() * sizeof(double)), 0)
+                << c.name << ", frame " << frame;
+            ASSERT_EQ(std::memcmp(h.discStates().data(), counts.data(), sizeof(double)), 0)
+                << c.name << ", frame " << frame;
         }
     }
 }

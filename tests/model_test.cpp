@@ -262,6 +262,8 @@ TEST(ModelRegistration, EveryPortElementRefersToItsSignal) {
             for (int32_t k = 0; k < port.width; ++k) {
                 ASSERT_EQ(port.signalPtrs[k], c.inputs[p] + k) << "port " << p << " element " << k;
             }
+            // Every input is a whole signal, so the block reads it straight.
+            EXPECT_EQ(port.source, c.inputs[p]) << "port " << p;
         }
         ASSERT_EQ(b->numOutputPorts, c.output != nullptr ? 1 : 0);
         if (c.output != nullptr) {
@@ -289,6 +291,10 @@ TEST(ModelRegistration, TransformBlocksGetTheirWidthsAndSplitInput) {
         ASSERT_EQ(ifft->inputElementPtrs[16384 + k], s.filteredIm + k) << k;
     }
     EXPECT_EQ(ifft->inputElementPtrs[16384], &s.filteredIm[0]);
+    EXPECT_EQ(fft->inputHalves[0], s.filterWindow);
+    EXPECT_EQ(fft->inputHalves[1], s.filterWindow + 8192);
+    EXPECT_EQ(ifft->inputHalves[0], s.filteredRe);
+    EXPECT_EQ(ifft->inputHalves[1], s.filteredIm);
 }
 
 TEST(ModelRegistration, SlicesTileTheStateAndWorkAreasInInstanceOrder) {

@@ -9,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "blocks/fft_engine.h"
 #include "support/fft_reference.h"
 
 namespace {
@@ -17,9 +18,16 @@ using RegisterFn = void (*)(BlockRecord*);
 
 constexpr double kSentinel = -1.2345e300;
 
+// How the input element references of a test block reach its storage.
+enum class Wiring {
+    reversed,     // element i refers to storage element width - 1 - i: never consecutive
+    consecutive,  // one consecutive run, resolved as the model resolves its instances
+    twoSignals,   // each half its own consecutive run, the halves apart (as filteredRe/Im)
+};
+
 // A single-vector block wired as the model wires it: the root is its own root, ModelInfo has
 // simTimeStep 1, the widths are written after initSizes, and each input element is a reference
-// into separate storage (in reverse order, so the block must read through the references).
+// into separate storage.
 struct TransformBlock {
     ModelInfo info{};
     BlockRecord root{};
@@ -31,11 +39,14 @@ struct TransformBlock {
     ParamValue param{1.0, 1.0, paramData};
     const ParamValue* paramRefs[1] = {&param};
     std::vector<double> storage;
+    std::vector<size_t> slot;  // storage element behind input element i
     std::vector<const double*> inputPtrs;
     std::vector<double> output;
 
-    TransformBlock(RegisterFn registerType, int32_t inputWidth, int32_t outputWidth)
-        : storage(static_cast<size_t>(inputWidth), 0.0),
+    TransformBlock(RegisterFn registerType, int32_t inputWidth, int32_t outputWidth,
+                   Wiring wiring = Wiring::reversed)
+        : storage(static_cast<size_t>(inputWidth) + 8, 0.0),
+          slot(static_cast<size_t>(inputWidth)),
           inputPtrs(static_cast<size_t>(inputWidth)),
           output(static_cast<size_t>(outputWidth), kSentinel) {
         info.simTimeStep = 1;
@@ -54,11 +65,20 @@ struct TransformBlock {
         block.methods.initSampleTimes(&block);
         block.numInputPorts = inputWidth;
         block.numOutputPorts = outputWidth;
-        for (size_t i = 0; i < inputPtrs.size(); ++i) {
-            inputPtrs[i] = &storage[storage.size() - 1 - i];
+        const size_t width = slot.size();
+        for (size_t i = 0; i < width; ++i) {
+            switch (wiring) {
+                case Wiring::reversed: slot[i] = width - 1 - i; break;
+                case Wiring::consecutive: slot[i] = i; break;
+                case Wiring::twoSignals: slot[i] = i < width / 2 ? i : i + 8; break;
+            }
+            inputPtrs[i] = &storage[slot[i]];
         }
         block.inputElementPtrs = inputPtrs.data();
         block.outputVector = output.data();
+        if (wiring != Wiring::reversed) {
+            resolveInputSources(&block);
+        }
     }
     TransformBlock(const TransformBlock&) = delete;
     TransformBlock& operator=(const TransformBlock&) = delete;
@@ -66,7 +86,7 @@ struct TransformBlock {
     // Makes u[i] the value behind input element i.
     void setInput(const std::vector<double>& u) {
         for (size_t i = 0; i < u.size(); ++i) {
-            storage[storage.size() - 1 - i] = u[i];
+            storage[slot[i]] = u[i];
         }
     }
     void run() { callOutputs(&block, 0); }
@@ -86,18 +106,19 @@ bool sameBits(const double* a, const double* b, size_t count) {
     return std::memcmp(a, b, count * sizeof(double)) == 0;
 }
 
-std::vector<double> realFft(const std::vector<double>& u) {
+std::vector<double> realFft(const std::vector<double>& u, Wiring wiring = Wiring::reversed) {
     const int32_t n = static_cast<int32_t>(u.size());
-    TransformBlock fft(registerRealFft, n, 2 * n);
+    TransformBlock fft(registerRealFft, n, 2 * n, wiring);
     fft.setInput(u);
     fft.run();
     EXPECT_EQ(fft.root.errorStatus, nullptr);
     return fft.output;
 }
 
-std::vector<double> realIfft(const std::vector<double>& spectrum) {
+std::vector<double> realIfft(const std::vector<double>& spectrum,
+                             Wiring wiring = Wiring::reversed) {
     const int32_t m = static_cast<int32_t>(spectrum.size());
-    TransformBlock ifft(registerRealIfft, m, m);
+    TransformBlock ifft(registerRealIfft, m, m, wiring);
     ifft.setInput(spectrum);
     ifft.run();
     EXPECT_EQ(ifft.root.errorStatus, nullptr);
@@ -286,38 +307,53 @@ TEST(RealIfft, LengthTwoCopiesTheInput) {
     EXPECT_TRUE(std::signbit(y[1]));
 }
 
-// The packing, split, mirror, merge and interleave must give exactly the literal steps' doubles.
-// The model's lengths also show what is written: every Real FFT output, and Real IFFT outputs
-// 0 to 24575 only (the sentinel survives above).
+// The packing, split, mirror, merge and interleave of every variant this machine runs must give
+// exactly the literal steps' doubles. The model's lengths also show what is written: every Real
+// FFT output, and Real IFFT outputs 0 to 24575 only (the sentinel survives above).
 TEST(TransformBlocks, MatchTheLiteralStepsBitForBit) {
-    for (int32_t n : {2, 4, 8, 16, 64, 1024, 16384}) {
-        const std::vector<double> u = randomValues(static_cast<size_t>(n), 100 + n);
-        const std::vector<double> y = realFft(u);
-        std::vector<double> expected(2 * static_cast<size_t>(n), kSentinel);
-        fftReference::realFft(n, u.data(), expected.data());
-        EXPECT_TRUE(sameBits(y.data(), expected.data(), y.size())) << "Real FFT N = " << n;
-        for (size_t i = 0; i < y.size(); ++i) {
-            ASSERT_NE(y[i], kSentinel) << "Real FFT N = " << n << " left element " << i;
+    int32_t variantCount = 0;
+    const FftVariant* const* variants = availableFftVariants(&variantCount);
+    const char* const initial = activeFftVariant().name;
+    for (int32_t v = 0; v < variantCount; ++v) {
+        ASSERT_TRUE(selectFftVariant(variants[v]->name));
+        const char* const name = variants[v]->name;
+        for (int32_t n : {2, 4, 8, 16, 64, 1024, 16384}) {
+            for (Wiring wiring : {Wiring::reversed, Wiring::consecutive, Wiring::twoSignals}) {
+                const std::vector<double> u = randomValues(static_cast<size_t>(n), 100 + n);
+                const std::vector<double> y = realFft(u, wiring);
+                std::vector<double> expected(2 * static_cast<size_t>(n), kSentinel);
+                fftReference::realFft(n, u.data(), expected.data());
+                EXPECT_TRUE(sameBits(y.data(), expected.data(), y.size()))
+                    << name << ", Real FFT N = " << n << ", wiring " << static_cast<int>(wiring);
+                for (size_t i = 0; i < y.size(); ++i) {
+                    ASSERT_NE(y[i], kSentinel)
+                        << name << ", Real FFT N = " << n << " left element " << i;
+                }
+            }
         }
-    }
-    for (int32_t m : {4, 8, 16, 128, 2048, 32768}) {
-        // A realistic spectrum (of a real signal) and an arbitrary one.
-        for (int variant = 0; variant < 2; ++variant) {
-            const std::vector<double> x =
-                variant == 0 ? realFft(randomValues(static_cast<size_t>(m / 2), 200 + m))
-                             : randomValues(static_cast<size_t>(m), 300 + m);
-            const std::vector<double> y = realIfft(x);
-            std::vector<double> expected(static_cast<size_t>(m), kSentinel);
-            fftReference::realIfft(m, x.data(), expected.data());
-            EXPECT_TRUE(sameBits(y.data(), expected.data(), y.size()))
-                << "Real IFFT M = " << m << ", variant " << variant;
-            const size_t written = static_cast<size_t>(m / 2 + m / 4);
-            for (size_t i = 0; i < y.size(); ++i) {
-                ASSERT_EQ(y[i] == kSentinel, i >= written)
-                    << "Real IFFT M = " << m << ", element " << i;
+        for (int32_t m : {4, 8, 16, 128, 2048, 32768}) {
+            // A realistic spectrum (of a real signal) and an arbitrary one.
+            for (int variant = 0; variant < 6; ++variant) {
+                const Wiring wiring = variant / 2 == 0   ? Wiring::reversed
+                                      : variant / 2 == 1 ? Wiring::consecutive
+                                                         : Wiring::twoSignals;
+                const std::vector<double> x =
+                    variant % 2 == 0 ? realFft(randomValues(static_cast<size_t>(m / 2), 200 + m))
+                                     : randomValues(static_cast<size_t>(m), 300 + m);
+                const std::vector<double> y = realIfft(x, wiring);
+                std::vector<double> expected(static_cast<size_t>(m), kSentinel);
+                fftReference::realIfft(m, x.data(), expected.data());
+                EXPECT_TRUE(sameBits(y.data(), expected.data(), y.size()))
+                    << name << ", Real IFFT M = " << m << ", case " << variant;
+                const size_t written = static_cast<size_t>(m / 2 + m / 4);
+                for (size_t i = 0; i < y.size(); ++i) {
+                    ASSERT_EQ(y[i] == kSentinel, i >= written)
+                        << name << ", Real IFFT M = " << m << ", element " << i;
+                }
             }
         }
     }
+    ASSERT_TRUE(selectFftVariant(initial));
 }
 
 TEST(TransformBlocks, DoNothingOutsideAMajorStep) {

@@ -125,8 +125,26 @@ void Harness::setInput(int32_t port, const std::vector<double>& values) {
     ASSERT_LT(static_cast<size_t>(port), inputPorts_.size());
     ASSERT_EQ(values.size(), inputPtrs_[static_cast<size_t>(port)].size()) << "port " << port;
     for (size_t k = 0; k < values.size(); ++k) {
-        inputStorage_[static_cast<size_t>(port)][2 * k] = values[k];
+        inputStorage_[static_cast<size_t>(port)][inputStride_ * k] = values[k];
     }
+}
+
+void Harness::wireInputsConsecutively() {
+    for (size_t p = 0; p < inputPorts_.size(); ++p) {
+        std::vector<double>& storage = inputStorage_[p];
+        const size_t width = inputPtrs_[p].size();
+        // Element k moves from storage[2k] to storage[k]; the places after the run hold NaN.
+        for (size_t k = 0; k < width; ++k) {
+            storage[k] = storage[inputStride_ * k];
+        }
+        std::fill(storage.begin() + static_cast<std::ptrdiff_t>(width), storage.end(),
+                  std::numeric_limits<double>::quiet_NaN());
+        for (size_t k = 0; k < width; ++k) {
+            inputPtrs_[p][k] = &storage[k];
+        }
+    }
+    inputStride_ = 1;
+    resolveInputSources(&block_);
 }
 
 void Harness::initConditions() {

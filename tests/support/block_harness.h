@@ -29,6 +29,10 @@ public:
     // Copies `values` (as many as the port's declared width) into input port `port`.
     void setInput(int32_t port, const std::vector<double>& values);
 
+    // Rewires every input port so that its references are consecutive and resolves them as the
+    // model does: the block then reads its inputs straight from the storage. Keeps the values.
+    void wireInputsConsecutively();
+
     // Each call runs the slot if the type set it and then checks the guards after every area.
     void initConditions();
     std::vector<double> outputs();
@@ -73,6 +77,7 @@ private:
     std::vector<InputPort> inputPorts_;
     std::vector<std::vector<double>> inputStorage_;
     std::vector<std::vector<const double*>> inputPtrs_;
+    size_t inputStride_ = 2;  // storage places per input element
     OutputPort outputPort_{};
 
     std::vector<double> output_;
