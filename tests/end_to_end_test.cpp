@@ -156,18 +156,37 @@ TEST(EndToEnd, TheOverloadGuardPassesOnlyWhileTheFifteenthOnsetIsTwentySecondsBa
 }
 
 TEST(EndToEnd, AStopFilePresentAtStartEndsTheRunAfterTheFirstStep) {
-    TempDriveRoot drive;
-    ASSERT_TRUE(writeWave16(drive.recordingPath(), toPcm16(noiseRecording(30.0, 0.004))));
-    { std::ofstream(drive.path() + "/stop.txt") << "\n"; }
-    // No final time: only the stop file can end this run.
-    const RunResult run = runKestrel9({}, drive.path(), 60.0);
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "");
-    // The log line of step 0 is the only one: the run ended after that step.
-    const std::vector<std::string> lines = drive.logLines();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].substr(24), " -1.#INF00000000000e+000 ");
+    // A call just after the hold-off whose clip is saved in step 2: a run that goes on past the
+    // first step (the next stop test is in step 3) saves it, a run that ends after step 0 does not.
+    struct Case {
+        const char* name;
+        bool stopFile;
+        std::vector<std::string> args;
+        size_t clips;
+    };
+    const Case cases[] = {
+        {"stop file, no final time", true, {}, 0},
+        {"no stop file, final time 3 s", false, {"3"}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDriveRoot drive;
+        std::vector<double> audio = noiseRecording(30.0, 0.004);
+        addSound(audio, SynthSound{10500, 3000, 8500.0, 7000.0, 0.2});
+        ASSERT_TRUE(writeWave16(drive.recordingPath(), toPcm16(audio)));
+        if (c.stopFile) {
+            std::ofstream(drive.path() + "/stop.txt") << "\n";
+        }
+        // Without a final time only the stop file can end the run.
+        const RunResult run = runKestrel9(c.args, drive.path(), 60.0);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(drive.clipNames().size(), c.clips);
+        const std::vector<std::string> lines = drive.logLines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].substr(24), " -1.#INF00000000000e+000 ");
+    }
 }
 
 TEST(EndToEnd, StartAndFirstStepFailuresAreReported) {
@@ -305,18 +324,20 @@ TEST(EndToEnd, TheDemoRecordingGivesTheClipsItsListExpects) {
 }
 
 TEST(EndToEnd, TheBatchScriptRunsEachRecordingInItsOwnDriveRoot) {
+    // Folder names with blanks, as users have them.
     TempDriveRoot work(false, false);
+    const std::string outDir = work.path() + "/batch out";
     const struct {
         const char* name;
         double callSeconds;
     } recordings[] = {{"first", 2.0}, {"second", 4.4}};
     std::vector<std::string> args = {std::string(KESTREL9_SOURCE_DIR) + "/tools/batch.sh", "-j",
-                                     "2", "-b", KESTREL9_BINARY, work.path() + "/out"};
+                                     "2", "-b", KESTREL9_BINARY, outDir};
     for (const auto& r : recordings) {
         std::vector<double> audio = noiseRecording(6.0, 0.004, 5);
         addSound(audio, SynthSound{static_cast<int64_t>(r.callSeconds * rate), 3000, 8500.0,
                                    7200.0, 0.1});
-        const std::string path = work.path() + "/" + r.name + ".wav";
+        const std::string path = work.path() + "/" + r.name + " take.wav";
         ASSERT_TRUE(writeWave16(path, toPcm16(audio)));
         args.push_back(path);
     }
@@ -324,8 +345,8 @@ TEST(EndToEnd, TheBatchScriptRunsEachRecordingInItsOwnDriveRoot) {
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     for (const auto& r : recordings) {
         SCOPED_TRACE(r.name);
-        const std::string root = work.path() + "/out/" + r.name;
-        EXPECT_NE(run.out.find(std::string(r.name) + ": status 0, 1 clips"), std::string::npos)
+        const std::string root = outDir + "/" + r.name + " take";
+        EXPECT_NE(run.out.find(std::string(r.name) + " take: status 0, 1 clips"), std::string::npos)
             << run.out;
         EXPECT_EQ(readTextFile(root + "/kestrel9.out"), "");
         std::vector<std::string> clips;

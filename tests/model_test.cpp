@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -121,44 +122,62 @@ TEST(ModelRegistration, EveryInstanceHasItsPathTypeRateAndParameters) {
     }
 }
 
-TEST(ModelRegistration, ParametersCarryTheModelValuesAndTexts) {
+// One parameter as the model supplies it: a 1 x 1 number, or a text as 1 x n character codes.
+struct ParamCase {
+    double number;
+    const char* text = nullptr;
+};
+
+ParamCase textParam(const char* text) {
+    return ParamCase{0.0, text};
+}
+
+TEST(ModelRegistration, ParametersCarryTheModelValuesInOrder) {
     ModelRecord* root = registered();
-    struct TextCase {
-        int32_t index;
-        int32_t param;
-        const char* text;
+    const std::vector<ParamCase> params[modelBlockCount] = {
+        {{1}, {8192}},
+        {{8192}, {0}, {0}, {0}, {0}, {0}, {0}, {0}, {463050}, {1}, {1}, {0.3715192743764172}},
+        {{22050}, {8192}, {1}, {1}, textParam("c:\\My Recordings\\Soundfile.wav")},
+        {{8192}, {16384}, {1}, {0}},
+        {{-1}},
+        {{-1}},
+        {{8192}, {0}, {2000}, {1}, {1}, {0}},
+        {{8192}, {441}, {1}, {0}},
+        {{8192}, {0}, {0}, {0}, {1}, {0}, {1}, {0}, {9830.4}, {1}, {1}, {-1}},
+        {{8192}, {0}, {2205}, {8820}, {1}, {0}},
+        {{8192}, {0}, {0}, {1}, {1}, {3001}, {1}, {0}, {0}, {1}, {0}, {-1}},
+        {{8192}, {1}, {1}, {1}},
+        {{8192}, {15}, {1}, {1}},
+        {{1}, {1}, textParam("c:\\Temp\\Calls\\LogSwisk.txt")},
+        {{8192}, {3000}, {1}, {0}},
+        {{8192}, {32768}, {1}, {0}},
+        {{8192}, {32768}, {1}, {0}},
+        {{8192}, {32768}, {1}, {0}, textParam("Swisk"), textParam("c:\\temp\\calls"), {1}, {3},
+         {22050}},
+        {textParam("c:\\stop.txt"), {1.114557823129252}},
     };
-    const TextCase texts[] = {
-        {2, 5, "c:\\My Recordings\\Soundfile.wav"},
-        {13, 3, "c:\\Temp\\Calls\\LogSwisk.txt"},
-        {17, 5, "Swisk"},
-        {17, 6, "c:\\temp\\calls"},
-        {18, 1, "c:\\stop.txt"},
-    };
-    for (const TextCase& t : texts) {
-        const ParamValue* p = paramValue(root->children[t.index], t.param);
-        EXPECT_EQ(p->rows, 1.0) << t.text;
-        EXPECT_EQ(p->cols, static_cast<double>(std::strlen(t.text))) << t.text;
-        char buffer[64];
-        EXPECT_EQ(textParamToString(p, buffer, sizeof buffer), 0);
-        EXPECT_STREQ(buffer, t.text);
-    }
-    struct NumberCase {
-        int32_t index;
-        int32_t param;
-        double value;
-    };
-    const NumberCase numbers[] = {
-        {1, 9, 463050.0},   {1, 12, 0.3715192743764172}, {8, 9, 9830.4},  {8, 12, -1.0},
-        {9, 3, 2205.0},     {9, 4, 8820.0},              {10, 6, 3001.0}, {6, 3, 2000.0},
-        {7, 2, 441.0},      {14, 2, 3000.0},             {12, 2, 15.0},   {17, 8, 3.0},
-        {18, 2, 1.114557823129252}, {4, 1, -1.0},        {15, 2, 32768.0},
-    };
-    for (const NumberCase& n : numbers) {
-        const ParamValue* p = paramValue(root->children[n.index], n.param);
-        EXPECT_EQ(p->rows, 1.0);
-        EXPECT_EQ(p->cols, 1.0);
-        EXPECT_EQ(p->data[0], n.value) << n.index << " " << n.param;
+    for (int32_t i = 0; i < modelBlockCount; ++i) {
+        const BlockRecord* b = root->children[i];
+        ASSERT_EQ(b->numParamsGiven, static_cast<int32_t>(params[i].size())) << "instance " << i;
+        for (int32_t p = 0; p < b->numParamsGiven; ++p) {
+            SCOPED_TRACE(testing::Message() << "instance " << i << " parameter " << p + 1);
+            const ParamCase& expected = params[i][static_cast<size_t>(p)];
+            const ParamValue* value = paramValue(b, p + 1);
+            EXPECT_EQ(value->rows, 1.0);
+            if (expected.text == nullptr) {
+                EXPECT_EQ(value->cols, 1.0);
+                EXPECT_EQ(bitsOf(value->data[0]), bitsOf(expected.number));
+                continue;
+            }
+            const size_t n = std::strlen(expected.text);
+            ASSERT_EQ(value->cols, static_cast<double>(n));
+            for (size_t k = 0; k < n; ++k) {
+                EXPECT_EQ(value->data[k], static_cast<double>(expected.text[k])) << k;
+            }
+            char buffer[64];
+            EXPECT_EQ(textParamToString(value, buffer, sizeof buffer), 0);
+            EXPECT_STREQ(buffer, expected.text);
+        }
     }
 }
 
@@ -505,6 +524,136 @@ TEST(ModelStep, ACallPulsesOnceTheHoldOffHasEnded) {
     EXPECT_EQ(detections[0].first, start);
     EXPECT_EQ(detections[0].second, pulses[0].second + 3000);
     EXPECT_EQ(trigger, detection);
+}
+
+// True when doubles a [n] and b [n] have the same bits.
+bool sameBits(const double* a, const double* b, int32_t n) {
+    return std::memcmp(a, b, sizeof(double) * static_cast<size_t>(n)) == 0;
+}
+
+TEST(ModelStep, TheInlineArithmeticEqualsItsLiteralFormBitForBit) {
+    // Silence (0 / 0 ratios), then noise with calls (rises, falls, pulses), then silence again
+    // (falls to a zero envelope). Each derived signal is recomputed from its inputs, one rounded
+    // operation at a time in the stated order, after every step.
+    std::vector<double> audio = noiseRecording(4.5, 0.004);
+    std::fill(audio.begin(), audio.begin() + 2 * frame, 0.0);
+    std::fill(audio.begin() + 9 * frame, audio.end(), 0.0);
+    addSound(audio, SynthSound{20000, 3000, 8500.0, 7000.0, 0.2});
+    addSound(audio, SynthSound{40000, 2500, 7000.0, 9000.0, 0.1});
+    RunningModel run(toPcm16(audio));
+    const ModelSignals& s = modelSignals();
+    const int32_t bins = filterSpectrumBins;
+    std::vector<double> want(2 * bins);
+    double pulses = 0.0;
+    for (int32_t step = 0; step < 12; ++step) {
+        run.step();
+        SCOPED_TRACE(step);
+        for (int32_t k = 0; k < frame; ++k) {
+            want[k] = modelConstants().clockGain * s.sampleCount[k];
+        }
+        EXPECT_TRUE(sameBits(want.data(), s.clockSeconds, frame)) << "clockSeconds";
+        std::vector<double> reRe(bins), imIm(bins), re(bins), imRe(bins), reIm(bins), im(bins);
+        const double* x = s.windowSpectrum;
+        const double* f = s.filterSpectrumSig;
+        for (int32_t k = 0; k < bins; ++k) {
+            reRe[k] = f[k] * x[k];
+            imIm[k] = f[bins + k] * x[bins + k];
+            re[k] = reRe[k] - imIm[k];
+            imRe[k] = f[bins + k] * x[k];
+            reIm[k] = x[bins + k] * f[k];
+            im[k] = reIm[k] + imRe[k];
+        }
+        EXPECT_TRUE(sameBits(re.data(), s.filteredRe, bins)) << "filteredRe";
+        EXPECT_TRUE(sameBits(im.data(), s.filteredIm, bins)) << "filteredIm";
+        EXPECT_TRUE(sameBits(reRe.data(), s.prodReRe, bins)) << "prodReRe";
+        EXPECT_TRUE(sameBits(imIm.data(), s.prodImIm, bins)) << "prodImIm";
+        EXPECT_TRUE(sameBits(imRe.data(), s.prodImRe, bins)) << "prodImRe";
+        EXPECT_TRUE(sameBits(reIm.data(), s.prodReIm, bins)) << "prodReIm";
+        struct Derived {
+            const char* name;
+            const double* actual;
+            double (*literal)(const ModelSignals& s, int32_t k);
+        };
+        const Derived derived[] = {
+            {"energy", s.energy,
+             [](const ModelSignals& s, int32_t k) {
+                 return s.filteredWindow[frame + k] * s.filteredWindow[frame + k];
+             }},
+            {"fallRatio", s.fallRatio,
+             [](const ModelSignals& s, int32_t k) {
+                 const double reciprocal = 1.0 / s.envelope[k];
+                 return reciprocal * s.envelopeDelayed[k];
+             }},
+            {"fallDetected", s.fallDetected,
+             [](const ModelSignals& s, int32_t k) { return s.fallRatio[k] > 2.0 ? 1.0 : 0.0; }},
+            {"holdOffActive", s.holdOffActive,
+             [](const ModelSignals& s, int32_t k) { return s.holdOffCount[k] > 0.0 ? 1.0 : 0.0; }},
+            {"peakReset", s.peakReset,
+             [](const ModelSignals& s, int32_t k) {
+                 return (s.fallDetected[k] != 0.0 || s.holdOffActive[k] != 0.0) ? 1.0 : 0.0;
+             }},
+            {"riseRatio", s.riseRatio,
+             [](const ModelSignals& s, int32_t k) { return s.envelope[k] / s.envelopeDelayed[k]; }},
+            {"riseDetected", s.riseDetected,
+             [](const ModelSignals& s, int32_t k) { return s.riseRatio[k] > 2.0 ? 1.0 : 0.0; }},
+            {"detection", s.detection,
+             [](const ModelSignals& s, int32_t k) { return s.extendedPulse[k] > 0.0 ? 1.0 : 0.0; }},
+            {"notDelayed", s.notDelayed,
+             [](const ModelSignals& s, int32_t k) {
+                 return (s.detectionDelayed[k] == 0.0 || std::isnan(s.detectionDelayed[k])) ? 1.0
+                                                                                            : 0.0;
+             }},
+            {"detectionEdge", s.detectionEdge,
+             [](const ModelSignals& s, int32_t k) {
+                 return (s.detection[k] != 0.0 && s.notDelayed[k] != 0.0) ? 1.0 : 0.0;
+             }},
+            {"sinceEdge", s.sinceEdge,
+             [](const ModelSignals& s, int32_t k) { return s.clockSeconds[k] - s.edgeTime[k]; }},
+            {"gapElapsed", s.gapElapsed,
+             [](const ModelSignals& s, int32_t k) { return s.sinceEdge[k] > 20.0 ? 1.0 : 0.0; }},
+            {"clipTrigger", s.clipTrigger,
+             [](const ModelSignals& s, int32_t k) {
+                 return (s.detection[k] != 0.0 && s.gapElapsed[k] != 0.0) ? 1.0 : 0.0;
+             }},
+        };
+        for (const Derived& d : derived) {
+            for (int32_t k = 0; k < frame; ++k) {
+                want[k] = d.literal(s, k);
+            }
+            EXPECT_TRUE(sameBits(want.data(), d.actual, frame)) << d.name;
+        }
+        double sum = s.envelope[0];
+        for (int32_t k = 1; k < frame; ++k) {
+            sum = sum + s.envelope[k];
+        }
+        EXPECT_EQ(bitsOf(s.envelopeSum[0]), bitsOf(sum)) << "envelopeSum";
+        for (int32_t k = 0; k < frame; ++k) {
+            pulses += s.peakPulse[k];
+        }
+    }
+    // The recording did drive the chain through pulses.
+    EXPECT_GT(pulses, 0.0);
+}
+
+TEST(ModelStep, TheHourlyFrameIsReadBeforeTheNewSumIsWritten) {
+    // Rate 2 is made to hit in step 4 (the engine would not before step 9690): its frame holds
+    // the sums of steps 0 to 3 only, and the level follows them one rounded operation at a time.
+    RunningModel run(toPcm16(noiseRecording(3.0, 0.01)));
+    const ModelSignals& s = modelSignals();
+    double sums = 0.0;
+    for (int32_t step = 0; step < 4; ++step) {
+        run.step();
+        sums = step == 0 ? s.envelopeSum[0] : sums + s.envelopeSum[0];
+    }
+    ASSERT_EQ(run.root->info->sampleHits[2], 0);
+    run.root->info->sampleHits[2] = 1;
+    run.step();
+    ASSERT_GT(s.envelopeSum[0], 0.0);
+    EXPECT_EQ(bitsOf(s.hourSum[0]), bitsOf(sums));
+    const double meanPower = modelConstants().powerGain * sums;
+    EXPECT_EQ(bitsOf(s.meanPower[0]), bitsOf(meanPower));
+    EXPECT_EQ(bitsOf(s.levelDb[0]), bitsOf(10.0 * std::log10(meanPower)));
+    EXPECT_EQ(run.drive.logLines().size(), 2u);
 }
 
 TEST(ModelStep, AStopFileIsSeenAtTheNextMultipleOfThreeSteps) {

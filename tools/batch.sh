@@ -4,8 +4,8 @@
 # kestrel9 always reads c:\My Recordings\Soundfile.wav and writes to c:\temp\calls, so every
 # recording gets a drive root of its own: OUTDIR/<recording name>/ holds
 # "My Recordings/Soundfile.wav" (a link to the recording) and "temp/calls" (its clips and its
-# log). Each run's final time is the recording's length plus 2 s, so that the last clip is saved;
-# what the program prints goes to OUTDIR/<recording name>/kestrel9.out.
+# log). Each run's final time is the recording's length plus 2 to 3 s (whole seconds), so that
+# the last clip is saved; what the program prints goes to OUTDIR/<recording name>/kestrel9.out.
 #
 # Usage: tools/batch.sh [-j JOBS] [-b KESTREL9] OUTDIR RECORDING.wav...
 # Recordings must be 22,050 Hz mono PCM (see the README for converting others with sox).
@@ -89,4 +89,5 @@ if [ -n "$duplicates" ]; then
 fi
 
 script=$(realpath "$0")
-parallel --will-cite -j "$jobs" --keep-order bash "$script" --one "$binary" "$outdir" {} ::: "$@"
+# -q quotes every word, so that folders with blanks survive the shell that parallel runs.
+parallel --will-cite -q -j "$jobs" --keep-order bash "$script" --one "$binary" "$outdir" {} ::: "$@"
