@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "model/vector_clones.h"
 #include "riff/riff.h"
 
 namespace {
@@ -249,6 +250,24 @@ void start(BlockRecord* block) {
     iw[framesRead] = 0;
 }
 
+#if !defined(KESTREL9_LITERAL)
+// One channel of 16-bit samples: bytes [2 n] to y [n], element i in either layout.
+KESTREL9_VECTOR_CLONES
+void convertMono16(const uint8_t* __restrict bytes, double* __restrict y, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // The file's little-endian sample is the host's own 16-bit value.
+        int16_t s = 0;
+        std::memcpy(&s, bytes + i * 2, sizeof s);
+#else
+        const uint8_t* at = bytes + i * 2;
+        const int16_t s = static_cast<int16_t>(static_cast<uint16_t>(at[0] | (at[1] << 8)));
+#endif
+        y[i] = static_cast<double>(s) * 3.0517578125e-05;
+    }
+}
+#endif
+
 // Reads one frame [frameSize x blockAlign] bytes and converts it to the output
 // [channels x frameSize] doubles; silence past the end of the file.
 void outputs(BlockRecord* block, int32_t /*taskIndex*/) {
@@ -288,12 +307,7 @@ void outputs(BlockRecord* block, int32_t /*taskIndex*/) {
         }
 #if !defined(KESTREL9_LITERAL)
     } else if (bits == 16 && channels == 1) {
-        // One channel: element i in either layout.
-        for (int32_t i = 0; i < frameSize; ++i) {
-            const uint8_t* at = bytes + i * 2;
-            const int16_t s = static_cast<int16_t>(static_cast<uint16_t>(at[0] | (at[1] << 8)));
-            y[i] = static_cast<double>(s) * 3.0517578125e-05;
-        }
+        convertMono16(bytes, y, frameSize);
 #endif
     } else if (bits == 16) {
         for (int32_t i = 0; i < frameSize; ++i) {
