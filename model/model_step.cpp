@@ -159,8 +159,10 @@ void detectorChain(ModelRecord* root, const ModelSignals& s, const ModelConstant
     outputsOf(root, 6, taskIndex);
     outputsOf(root, 7, taskIndex);
     s.ratioThresholdSig[0] = c.ratioThreshold;
-    stepKernels::fallTest(frame, s.envelope, s.envelopeDelayed, s.ratioThresholdSig[0],
-                          s.fallRatio, s.fallDetected);
+    // The envelope's sum is added up in the same pass; it is stored where the chain ends.
+    const double envelopeSum = stepKernels::fallTest(frame, s.envelope, s.envelopeDelayed,
+                                                     s.ratioThresholdSig[0], s.fallRatio,
+                                                     s.fallDetected);
     outputsOf(root, 8, taskIndex);
     s.countThresholdSig[0] = c.countThreshold;
     stepKernels::riseTest(frame, s.holdOffCount, s.countThresholdSig[0], s.fallDetected,
@@ -176,11 +178,7 @@ void detectorChain(ModelRecord* root, const ModelSignals& s, const ModelConstant
     outputsOf(root, 12, taskIndex);
     stepKernels::overloadGuard(frame, s.clockSeconds, s.edgeTime, s.gapLimitSig[0], s.detection,
                                s.sinceEdge, s.gapElapsed, s.clipTrigger);
-    double sum = s.envelope[0];
-    for (int32_t k = 1; k < frame; ++k) {
-        sum = sum + s.envelope[k];
-    }
-    s.envelopeSum[0] = sum;
+    s.envelopeSum[0] = envelopeSum;
 }
 #endif
 

@@ -23,8 +23,9 @@ void square(int32_t n, const double* y, double* energy);
 void scale(int32_t n, double gain, const double* in, double* out);
 
 // fallRatio [n] = (1.0 / envelope [k]) * envelopeDelayed [k]; fallDetected [n] = fallRatio > t.
-void fallTest(int32_t n, const double* envelope, const double* envelopeDelayed, double threshold,
-              double* fallRatio, double* fallDetected);
+// Returns envelope [0] + envelope [1] + ... + envelope [n - 1], added in index order.
+double fallTest(int32_t n, const double* envelope, const double* envelopeDelayed,
+                double threshold, double* fallRatio, double* fallDetected);
 
 // holdOffActive = holdOffCount > countThreshold; peakReset = fallDetected OR holdOffActive;
 // riseRatio = envelope / envelopeDelayed; riseDetected = riseRatio > ratioThreshold; all [n].

@@ -105,6 +105,21 @@ TEST(StepKernels, ElementWisePassesGiveTheLiteralValues) {
     EXPECT_TRUE(sameBits(out, e1)) << "fall ratio";
     EXPECT_TRUE(sameBits(out2, e2)) << "fall detected";
 
+    // The envelope's sum, in index order: finite values of mixed magnitudes, so that any other
+    // order of the additions rounds differently.
+    Frame envelope(n);
+    std::uniform_real_distribution<double> level(-30.0, 3.0);
+    for (double& x : envelope) {
+        x = std::pow(10.0, level(rng));
+    }
+    const double sum =
+        stepKernels::fallTest(n, envelope.data(), c.data(), 2.0, out.data(), out2.data());
+    double expectedSum = envelope[0];
+    for (int32_t k = 1; k < n; ++k) {
+        expectedSum = expectedSum + envelope[k];
+    }
+    EXPECT_EQ(std::memcmp(&sum, &expectedSum, sizeof sum), 0) << "envelope sum";
+
     stepKernels::riseTest(n, a.data(), 0.0, flags.data(), b.data(), c.data(), 2.0, out.data(),
                           out2.data(), out3.data(), out4.data());
     for (int32_t k = 0; k < n; ++k) {
