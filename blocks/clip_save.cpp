@@ -132,12 +132,6 @@ void initSizes(BlockRecord* block) {
     }
 }
 
-// Inherited sample time (the model resolves it to the base period).
-void initSampleTimes(BlockRecord* block) {
-    block->sampleTimes[0] = -1.0;
-    block->offsetTimes[0] = 1.0;
-}
-
 // Resets stepCount.
 void initConditions(BlockRecord* block) {
     stepCount(block) = 0;
@@ -150,10 +144,7 @@ void outputs(BlockRecord*, int32_t) {}
 // samples or exactly at their start.
 template <typename Input>
 void saveEndedRuns(BlockRecord* block, Input flags, int32_t bufferSize, int32_t newStart) {
-    const auto isOn = [flags](int32_t k) {
-        const double flag = flags[k];
-        return flag != 0.0 && !std::isnan(flag);
-    };
+    const auto isOn = [flags](int32_t k) { return isActiveValue(flags[k]); };
 
     // A run still on at the last sample of the previous step whose first off sample is the first
     // new sample ended exactly at the frame boundary. The scan below starts at the first new
@@ -215,7 +206,7 @@ void terminate(BlockRecord*) {}
 
 void registerClipSave(BlockRecord* block) {
     block->methods.initSizes = initSizes;
-    block->methods.initSampleTimes = initSampleTimes;
+    block->methods.initSampleTimes = setInheritedSampleTime;
     block->methods.initConditions = initConditions;
     block->methods.outputs = outputs;
     block->methods.update = update;

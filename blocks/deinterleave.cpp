@@ -28,12 +28,6 @@ void deinterleaveInitSizes(BlockRecord* block) {
     block->outputPorts[0].width = channels * frameRows;
 }
 
-// Inherited sample time.
-void deinterleaveInitSampleTimes(BlockRecord* block) {
-    block->sampleTimes[0] = -1.0;
-    block->offsetTimes[0] = 1.0;
-}
-
 // Reorders interleaved input [F x C] into channel-major output [C x F]; one channel read straight
 // from its signal is a plain copy.
 void deinterleaveOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
@@ -63,7 +57,7 @@ void deinterleaveTerminate(BlockRecord* /*block*/) {}
 
 void registerDeinterleave(BlockRecord* block) {
     block->methods.initSizes = deinterleaveInitSizes;
-    block->methods.initSampleTimes = deinterleaveInitSampleTimes;
+    block->methods.initSampleTimes = setInheritedSampleTime;
     block->methods.outputs = deinterleaveOutputs;
     block->methods.terminate = deinterleaveTerminate;
 }

@@ -46,12 +46,6 @@ void delayInitSizes(BlockRecord* block) {
     block->outputPorts[0].width = s.channels * s.frameRows;
 }
 
-// Inherited sample time.
-void delayInitSampleTimes(BlockRecord* block) {
-    block->sampleTimes[0] = -1.0;
-    block->offsetTimes[0] = 1.0;
-}
-
 // Empties ring [D x C] and sets head to 0.
 void delayInitConditions(BlockRecord* block) {
     const DelayShape s = delayShape(block);
@@ -83,7 +77,7 @@ void delayTerminate(BlockRecord* /*block*/) {}
 
 void registerDelay(BlockRecord* block) {
     block->methods.initSizes = delayInitSizes;
-    block->methods.initSampleTimes = delayInitSampleTimes;
+    block->methods.initSampleTimes = setInheritedSampleTime;
     block->methods.initConditions = delayInitConditions;
     block->methods.outputs = delayOutputs;
     block->methods.update = delayUpdate;

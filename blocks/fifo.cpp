@@ -47,12 +47,6 @@ void fifoInitSizes(BlockRecord* block) {
     block->outputPorts[0].width = s.channels * s.outputRows;
 }
 
-// Inherited sample time.
-void fifoInitSampleTimes(BlockRecord* block) {
-    block->sampleTimes[0] = -1.0;
-    block->offsetTimes[0] = 1.0;
-}
-
 // Empties ring [N x C] and sets head to 0.
 void fifoInitConditions(BlockRecord* block) {
     const FifoShape s = fifoShape(block);
@@ -85,7 +79,7 @@ void fifoTerminate(BlockRecord* /*block*/) {}
 
 void registerFifo(BlockRecord* block) {
     block->methods.initSizes = fifoInitSizes;
-    block->methods.initSampleTimes = fifoInitSampleTimes;
+    block->methods.initSampleTimes = setInheritedSampleTime;
     block->methods.initConditions = fifoInitConditions;
     block->methods.outputs = fifoOutputs;
     block->methods.update = fifoUpdate;

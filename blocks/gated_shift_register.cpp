@@ -27,11 +27,6 @@ RegisterShape registerShape(const BlockRecord* block) {
     return s;
 }
 
-// A gate element is active when it is non-zero and not NaN.
-bool isActive(double x) {
-    return x < 0.0 || x > 0.0;
-}
-
 // Declares dataIn and output [C x F], gate [F], register [L x C] states and head.
 void gatedShiftRegisterInitSizes(BlockRecord* block) {
     const RegisterShape s = registerShape(block);
@@ -52,12 +47,6 @@ void gatedShiftRegisterInitSizes(BlockRecord* block) {
     block->inputPorts[1].width = s.frameRows;
     block->inputPorts[1].directFeedthrough = 1;
     block->outputPorts[0].width = s.channels * s.frameRows;
-}
-
-// Inherited sample time.
-void gatedShiftRegisterInitSampleTimes(BlockRecord* block) {
-    block->sampleTimes[0] = -1.0;
-    block->offsetTimes[0] = 1.0;
 }
 
 // Empties register [L x C] and sets head to 0.
@@ -98,7 +87,7 @@ void gatedShiftRegisterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
                         break;
                     }
                 }
-                if (isActive(gate[i])) {
+                if (isActiveValue(gate[i])) {
                     head = (head + 1) % s.stages;
                     slots[(head + s.stages - 1) % s.stages] = data[i];
                     last = head % s.stages;
@@ -115,7 +104,7 @@ void gatedShiftRegisterOutputs(BlockRecord* block, int32_t /*taskIndex*/) {
         // The oldest slot changes only with head, so its index is worked out only then.
         int32_t last = head % s.stages;
         for (int32_t i = 0; i < s.frameRows; ++i) {
-            if (isActive(gate[i])) {
+            if (isActiveValue(gate[i])) {
                 head = (head + 1) % s.stages;
                 const int32_t newest = (head + s.stages - 1) % s.stages;
                 for (int32_t c = 0; c < s.channels; ++c) {
@@ -140,7 +129,7 @@ void gatedShiftRegisterTerminate(BlockRecord* /*block*/) {}
 
 void registerGatedShiftRegister(BlockRecord* block) {
     block->methods.initSizes = gatedShiftRegisterInitSizes;
-    block->methods.initSampleTimes = gatedShiftRegisterInitSampleTimes;
+    block->methods.initSampleTimes = setInheritedSampleTime;
     block->methods.initConditions = gatedShiftRegisterInitConditions;
     block->methods.outputs = gatedShiftRegisterOutputs;
     block->methods.terminate = gatedShiftRegisterTerminate;

@@ -48,12 +48,6 @@ void integrateInitSizes(BlockRecord* block) {
     block->outputPorts[0].width = s.channels * s.frameRows;
 }
 
-// Inherited sample time.
-void integrateInitSampleTimes(BlockRecord* block) {
-    block->sampleTimes[0] = -1.0;
-    block->offsetTimes[0] = 1.0;
-}
-
 // Sets the sums [C] to initialSum, empties ring [W x C] and sets head to 0.
 void integrateInitConditions(BlockRecord* block) {
     const IntegrateShape s = integrateShape(block);
@@ -148,7 +142,7 @@ void integrateTerminate(BlockRecord* /*block*/) {}
 
 void registerIntegrate(BlockRecord* block) {
     block->methods.initSizes = integrateInitSizes;
-    block->methods.initSampleTimes = integrateInitSampleTimes;
+    block->methods.initSampleTimes = setInheritedSampleTime;
     block->methods.initConditions = integrateInitConditions;
     block->methods.outputs = integrateOutputs;
     block->methods.update = integrateUpdate;

@@ -29,11 +29,6 @@ struct FlipFlopFrame {
     int32_t* count;
 };
 
-// An input element is active when it is non-zero and not NaN.
-bool isActive(double x) {
-    return x < 0.0 || x > 0.0;
-}
-
 // The maximum pulse length: none when the value is infinite or NaN, else the rounded value.
 int32_t maxOnLength(const BlockRecord* block) {
     return std::isfinite(paramReal(block, 4)) ? paramInt(block, 4) : 0;
@@ -44,9 +39,9 @@ int32_t maxOnLength(const BlockRecord* block) {
 template <bool hasMax, bool hasMin>
 inline double flipFlopSample(double reset, double set, int32_t maxLength, int32_t minLength,
                              double& q, int32_t& n) {
-    if (isActive(reset) || (hasMax && n >= maxLength)) {
+    if (isActiveValue(reset) || (hasMax && n >= maxLength)) {
         q = 0.0;
-    } else if (isActive(set)) {
+    } else if (isActiveValue(set)) {
         q = 1.0;
     }
     if constexpr (!hasMax && !hasMin) {
@@ -93,7 +88,7 @@ void runOneChannel(const FlipFlopFrame<Input>& f) {
                 fillRun(f.out, i, next, 0.0);
                 i = next;
             } else {
-                while (i < f.frameRows && !isActive(f.set[i])) {
+                while (i < f.frameRows && !isActiveValue(f.set[i])) {
                     f.out[i] = 0.0;
                     ++i;
                 }
@@ -143,12 +138,6 @@ void flipFlopInitSizes(BlockRecord* block) {
         block->inputPorts[p].directFeedthrough = 1;
     }
     block->outputPorts[0].width = channels * frameRows;
-}
-
-// Inherited sample time.
-void flipFlopInitSampleTimes(BlockRecord* block) {
-    block->sampleTimes[0] = -1.0;
-    block->offsetTimes[0] = 1.0;
 }
 
 // Sets every latch [C] and pulse count [C] to 1.0 when the block starts set, else to 0.0.
@@ -210,7 +199,7 @@ void flipFlopTerminate(BlockRecord* /*block*/) {}
 
 void registerPulseLimitedFlipFlop(BlockRecord* block) {
     block->methods.initSizes = flipFlopInitSizes;
-    block->methods.initSampleTimes = flipFlopInitSampleTimes;
+    block->methods.initSampleTimes = setInheritedSampleTime;
     block->methods.initConditions = flipFlopInitConditions;
     block->methods.outputs = flipFlopOutputs;
     block->methods.update = flipFlopUpdate;

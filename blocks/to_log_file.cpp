@@ -33,12 +33,6 @@ void initSizes(BlockRecord* block) {
     }
 }
 
-// Inherited sample time (the model sets the hourly period).
-void initSampleTimes(BlockRecord* block) {
-    block->sampleTimes[0] = -1.0;
-    block->offsetTimes[0] = 1.0;
-}
-
 // Nothing to initialise.
 void initConditions(BlockRecord*) {}
 
@@ -97,7 +91,7 @@ void terminate(BlockRecord*) {}
 
 void registerToLogFile(BlockRecord* block) {
     block->methods.initSizes = initSizes;
-    block->methods.initSampleTimes = initSampleTimes;
+    block->methods.initSampleTimes = setInheritedSampleTime;
     block->methods.initConditions = initConditions;
     block->methods.outputs = outputs;
     block->methods.update = update;

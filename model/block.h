@@ -157,6 +157,17 @@ const double* consecutiveElements(const double* const* refs, int32_t width);
 // the references are wired; a block never resolved reads every input through its references.
 void resolveInputSources(BlockRecord* block);
 
+// A value counts as true (a gate, set or save flag is active) when it is neither 0 nor NaN.
+inline bool isActiveValue(double x) {
+    return x < 0.0 || x > 0.0;
+}
+
+// initSampleTimes of the types whose rate the model resolves: period -1.0 (inherited), offset 1.0.
+inline void setInheritedSampleTime(BlockRecord* block) {
+    block->sampleTimes[0] = -1.0;
+    block->offsetTimes[0] = 1.0;
+}
+
 // Input element i of standard input port `port` (counted from 0).
 inline double inputElement(const BlockRecord* block, int32_t port, int32_t i) {
     return *block->inputPorts[port].signalPtrs[i];

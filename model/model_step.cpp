@@ -21,10 +21,6 @@ bool rateHits(const ModelRecord* root, int32_t rate) {
     return info->simTimeStep == 1 && info->sampleHits[root->sampleTimeTaskIds[rate]] != 0;
 }
 
-// A value is true when it is neither 0 nor NaN.
-bool isTrue(double x) {
-    return x != 0.0 && !std::isnan(x);
-}
 
 #if defined(KESTREL9_LITERAL)
 // Comparison result: 1.0 when a > b, 0.0 otherwise (also when either side is NaN).
@@ -34,11 +30,11 @@ double greater(double a, double b) {
 
 // AND and OR of two truth values, as 1.0 or 0.0.
 double logicalAnd(double a, double b) {
-    return (isTrue(a) && isTrue(b)) ? 1.0 : 0.0;
+    return (isActiveValue(a) && isActiveValue(b)) ? 1.0 : 0.0;
 }
 
 double logicalOr(double a, double b) {
-    return (isTrue(a) || isTrue(b)) ? 1.0 : 0.0;
+    return (isActiveValue(a) || isActiveValue(b)) ? 1.0 : 0.0;
 }
 #endif
 
@@ -128,7 +124,7 @@ void detectorChain(ModelRecord* root, const ModelSignals& s, const ModelConstant
     }
     outputsOf(root, 11, taskIndex);
     for (int32_t k = 0; k < frame; ++k) {
-        s.notDelayed[k] = isTrue(s.detectionDelayed[k]) ? 0.0 : 1.0;
+        s.notDelayed[k] = isActiveValue(s.detectionDelayed[k]) ? 0.0 : 1.0;
         s.detectionEdge[k] = logicalAnd(s.detection[k], s.notDelayed[k]);
     }
     outputsOf(root, 12, taskIndex);
@@ -283,7 +279,7 @@ void modelUpdate(ModelRecord* root, int32_t taskIndex) {
             updateOf(root, index, taskIndex);
         }
     }
-    if (rate1 && isTrue(modelSignals().stopFileFlag[0])) {
+    if (rate1 && isActiveValue(modelSignals().stopFileFlag[0])) {
         root->info->stopRequested = 1;
     }
 }

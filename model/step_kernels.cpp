@@ -2,18 +2,10 @@
 
 #include <cmath>
 
+#include "model/block.h"
 #include "model/vector_clones.h"
 
 namespace stepKernels {
-
-namespace {
-
-// A value is true when it is neither 0 nor NaN.
-inline bool isTrue(double x) {
-    return x != 0.0 && !std::isnan(x);
-}
-
-}  // namespace
 
 KESTREL9_VECTOR_CLONES
 void filterProduct(int32_t n, const double* __restrict spectrum, const double* __restrict x,
@@ -87,7 +79,7 @@ void riseTest(int32_t n, const double* __restrict holdOffCount, double countThre
     for (int32_t k = 0; k < n; ++k) {
         const double active = holdOffCount[k] > countThreshold ? 1.0 : 0.0;
         holdOffActive[k] = active;
-        peakReset[k] = (isTrue(fallDetected[k]) || isTrue(active)) ? 1.0 : 0.0;
+        peakReset[k] = (isActiveValue(fallDetected[k]) || isActiveValue(active)) ? 1.0 : 0.0;
         const double ratio = envelope[k] / envelopeDelayed[k];
         riseRatio[k] = ratio;
         riseDetected[k] = ratio > ratioThreshold ? 1.0 : 0.0;
@@ -107,9 +99,9 @@ void risingEdge(int32_t n, const double* __restrict detection,
                 const double* __restrict detectionDelayed, double* __restrict notDelayed,
                 double* __restrict detectionEdge) {
     for (int32_t k = 0; k < n; ++k) {
-        const double notBefore = isTrue(detectionDelayed[k]) ? 0.0 : 1.0;
+        const double notBefore = isActiveValue(detectionDelayed[k]) ? 0.0 : 1.0;
         notDelayed[k] = notBefore;
-        detectionEdge[k] = (isTrue(detection[k]) && isTrue(notBefore)) ? 1.0 : 0.0;
+        detectionEdge[k] = (isActiveValue(detection[k]) && isActiveValue(notBefore)) ? 1.0 : 0.0;
     }
 }
 
@@ -123,7 +115,7 @@ void overloadGuard(int32_t n, const double* __restrict clockSeconds,
         sinceEdge[k] = since;
         const double elapsed = since > gapLimit ? 1.0 : 0.0;
         gapElapsed[k] = elapsed;
-        clipTrigger[k] = (isTrue(detection[k]) && isTrue(elapsed)) ? 1.0 : 0.0;
+        clipTrigger[k] = (isActiveValue(detection[k]) && isActiveValue(elapsed)) ? 1.0 : 0.0;
     }
 }
 
